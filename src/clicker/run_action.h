@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+
+#include "platform/platform_ops.h"
+
+namespace morvane {
+
+inline constexpr std::string_view kExitReminder = "F12是退出哦！";
+inline constexpr std::string_view kIntervalRejected = "要求在1分钟内选择！";
+inline constexpr double kMaxIntervalSeconds = 61.0;
+
+// Command3 / F10: remind that F12 exits, check Text2, minimize, and set Timer3's interval.
+//
+// Ticks go on while the reminder is open, so a hotkey poll may ask for a second run while the
+// first one waits; that request is dropped rather than stacking another box. The form may also
+// be unloaded (F12) while a box is open; the waiting run then stops without touching anything.
+class RunAction {
+public:
+    // `unloaded` is read after every step that waits for the user.
+    void run(PlatformOps& ops, const bool& unloaded);
+
+    [[nodiscard]] bool busy() const { return busy_; }
+
+private:
+    void steps(PlatformOps& ops, const bool& unloaded);
+
+    bool busy_ = false;
+};
+
+}  // namespace morvane

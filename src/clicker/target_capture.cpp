@@ -1,0 +1,37 @@
+#include "clicker/target_capture.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace morvane {
+
+namespace {
+constexpr std::int64_t kCaptureIntervalMs = 200;
+}
+
+void startCapture(PlatformOps& ops) {
+    ops.setTimerEnabled(TimerId::Timer1, true);
+    ops.setTimerInterval(TimerId::Timer1, kCaptureIntervalMs);
+}
+
+void stopCapture(PlatformOps& ops) { ops.setTimerEnabled(TimerId::Timer1, false); }
+
+void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX,
+                 std::int16_t& targetY) {
+    ops.GetCursorPos(cursorPos);
+    ops.setLabel1Caption(coordinateCaption(cursorPos));
+    targetX = saturateToInt16(cursorPos.x);
+    targetY = saturateToInt16(cursorPos.y);
+}
+
+std::string coordinateCaption(POINT point) {
+    return "横坐标:" + std::to_string(point.x) + " 纵坐标:" + std::to_string(point.y);
+}
+
+std::int16_t saturateToInt16(std::int32_t value) {
+    constexpr std::int32_t lo = std::numeric_limits<std::int16_t>::min();
+    constexpr std::int32_t hi = std::numeric_limits<std::int16_t>::max();
+    return static_cast<std::int16_t>(std::clamp(value, lo, hi));
+}
+
+}  // namespace morvane

@@ -1,0 +1,173 @@
+#include "fake/fake_platform.h"
+
+#include <algorithm>
+
+namespace morvane::testing {
+
+namespace {
+
+std::string timerName(TimerId timer) {
+    return "Timer" + std::to_string(static_cast<int>(timer) + 1);
+}
+
+void appendUtf8(std::string& out, char16_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+void eraseLastUtf8(std::string& text) {
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) {
+        text.pop_back();
+    }
+    if (!text.empty()) {
+        text.pop_back();
+    }
+}
+
+}  // namespace
+
+void FakePlatform::start(Form1& form) {
+    form_ = &form;
+    form.load();
+    calls.emplace_back("show");
+}
+
+void FakePlatform::advance(std::int64_t ms) {
+    const Nanos target = now_ + ms * kNanosPerMilli;
+    while (!unloadedFlag) {
+        const std::optional<Nanos> due = timers_.nextDue();
+        if (!due || *due > target) {
+            break;
+        }
+        now_ = std::max(now_, *due);
+        if (const std::optional<TimerId> id = timers_.takeDue(now_); id && form_ != nullptr) {
+            form_->timerTick(*id);
+        }
+    }
+    now_ = std::max(now_, target);
+}
+
+void FakePlatform::keyDown(std::int32_t vk) {
+    KeyState& key = keys_[vk];
+    key.down = true;
+    key.pressedSinceQuery = true;
+}
+
+void FakePlatform::keyUp(std::int32_t vk) { keys_[vk].down = false; }
+
+void FakePlatform::tapKey(std::int32_t vk) {
+    keyDown(vk);
+    keyUp(vk);
+}
+
+void FakePlatform::type(std::u16string_view chars) {
+    for (const char16_t ch : chars) {
+        const std::int16_t code = form_->text2KeyPress(static_cast<std::int16_t>(ch));
+        if (code == 8) {
+            eraseLastUtf8(text2_);
+        } else if (code != 0) {
+            appendUtf8(text2_, static_cast<char16_t>(code));
+        }
+    }
+}
+
+std::int32_t FakePlatform::GetCursorPos(POINT& point) {
+    calls.emplace_back("GetCursorPos");
+    point = cursor_;
+    return 1;
+}
+
+std::int32_t FakePlatform::SetCursorPos(std::int32_t x, std::int32_t y) {
+    calls.push_back("SetCursorPos(" + std::to_string(x) + "," + std::to_string(y) + ")");
+    cursorMoves.push_back({x, y});
+    cursor_ = {x, y};
+    return 1;
+}
+
+void FakePlatform::mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy,
+                               std::uint32_t data, std::uint32_t extraInfo) {
+    calls.push_back("mouse_event(" + std::to_string(flags) + "," + std::to_string(dx) + "," +
+                    std::to_string(dy) + "," + std::to_string(data) + "," +
+                    std::to_string(extraInfo) + ")");
+    mouseEvents.push_back({flags, dx, dy, data, extraInfo});
+    if (flags == kMouseLeftClick) {
+        clicks.push_back({nowMs(), cursor_});
+    }
+}
+
+std::int16_t FakePlatform::GetAsyncKeyState(std::int32_t vk) {
+    calls.push_back("GetAsyncKeyState(" + std::to_string(vk) + ")");
+    KeyState& key = keys_[vk];
+    std::uint16_t state = 0;
+    if (key.down) {
+        state |= 0x8000U;
+    }
+    if (key.pressedSinceQuery) {
+        state |= 0x0001U;
+    }
+    key.pressedSinceQuery = false;
+    return static_cast<std::int16_t>(state);
+}
+
+void FakePlatform::setTimerEnabled(TimerId timer, bool enabled) {
+    calls.push_back(timerName(timer) + ".enabled=" + (enabled ? "true" : "false"));
+    if (!unloadedFlag) {
+        timers_.setEnabled(timer, enabled, now_);
+    }
+}
+
+bool FakePlatform::setTimerInterval(TimerId timer, std::int64_t milliseconds) {
+    calls.push_back(timerName(timer) + ".interval=" + std::to_string(milliseconds));
+    return !unloadedFlag && timers_.setInterval(timer, milliseconds, now_);
+}
+
+void FakePlatform::setLabel1Caption(std::string_view text) {
+    calls.push_back("Label1=" + std::string(text));
+    label1 = text;
+    ++label1Writes;
+    if (onLabel1Caption) {
+        onLabel1Caption();
+    }
+}
+
+std::string FakePlatform::text2() {
+    calls.emplace_back("Text2?");
+    return text2_;
+}
+
+void FakePlatform::messageBox(std::string_view prompt) {
+    calls.push_back("messageBox(" + std::string(prompt) + ")");
+    boxes.emplace_back(prompt);
+    if (boxScripts_.empty()) {
+        return;
+    }
+    BoxScript script = std::move(boxScripts_.front());
+    boxScripts_.pop_front();
+    ++openBoxes;
+    script(*this, prompt);
+    --openBoxes;
+}
+
+void FakePlatform::minimize() {
+    calls.emplace_back("minimize");
+    ++minimizeCount;
+    if (onMinimize) {
+        onMinimize();
+    }
+}
+
+void FakePlatform::unload() {
+    calls.emplace_back("unload");
+    unloadedFlag = true;
+    timers_.destroyAll();
+}
+
+}  // namespace morvane::testing

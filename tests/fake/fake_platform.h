@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/form1.h"
+#include "platform/platform_ops.h"
+#include "platform/timer_bank.h"
+
+namespace morvane::testing {
+
+// A headless backend with a virtual clock. Time only moves when a test calls advance(); ticks
+// are delivered to the attached Form1 one at a time, at the instants the shared TimerBank
+// schedules. Every call the core makes is recorded.
+class FakePlatform final : public PlatformOps {
+public:
+    struct Click {
+        std::int64_t atMs;
+        POINT at;
+    };
+    struct MouseEvent {
+        std::uint32_t flags, dx, dy, data, extraInfo;
+    };
+    // Runs while a message box is open; the box is dismissed when it returns. It may advance
+    // the clock, press keys or type; ticks go on meanwhile, as on the real backends.
+    using BoxScript = std::function<void(FakePlatform&, std::string_view prompt)>;
+
+    // Delivers the load event and shows the window, as the real backends do at start-up.
+    void start(Form1& form);
+
+    // Moves the virtual clock forward by `ms`, delivering every tick due on the way.
+    void advance(std::int64_t ms);
+    [[nodiscard]] std::int64_t nowMs() const { return now_ / kNanosPerMilli; }
+
+    // Desktop input.
+    void moveMouse(std::int32_t x, std::int32_t y) { cursor_ = {x, y}; }
+    void keyDown(std::int32_t vk);
+    void keyUp(std::int32_t vk);
+    void tapKey(std::int32_t vk);  // down and up between two queries
+    // Types `chars` into Text2 through the form's key filter, as the text box would.
+    void type(std::u16string_view chars);
+    void setText2(std::string text) { text2_ = std::move(text); }  // paste, Delete key, ...
+
+    // Message boxes: scripts are used in order, one per box; with none left a box is
+    // dismissed at once.
+    void onNextBox(BoxScript script) { boxScripts_.push_back(std::move(script)); }
+    std::function<void()> onMinimize;          // runs inside minimize()
+    std::function<void()> onLabel1Caption;     // runs inside setLabel1Caption()
+
+    // What the core did.
+    std::vector<std::string> calls;            // every operation, in order, as text
+    std::vector<Click> clicks;                 // cursor position at each mouse_event
+    std::vector<MouseEvent> mouseEvents;
+    std::vector<POINT> cursorMoves;            // SetCursorPos arguments
+    std::vector<std::string> boxes;            // message box prompts, in order shown
+    std::string label1 = "坐标点：";
+    int label1Writes = 0;
+    int minimizeCount = 0;
+    int openBoxes = 0;
+    bool unloadedFlag = false;
+
+    [[nodiscard]] const std::string& text2Value() const { return text2_; }
+    [[nodiscard]] POINT cursor() const { return cursor_; }
+    [[nodiscard]] const TimerBank& timers() const { return timers_; }
+
+    // PlatformOps
+    std::int32_t GetCursorPos(POINT& point) override;
+    std::int32_t SetCursorPos(std::int32_t x, std::int32_t y) override;
+    void mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy, std::uint32_t data,
+                     std::uint32_t extraInfo) override;
+    std::int16_t GetAsyncKeyState(std::int32_t vk) override;
+    void setTimerEnabled(TimerId timer, bool enabled) override;
+    bool setTimerInterval(TimerId timer, std::int64_t milliseconds) override;
+    void setLabel1Caption(std::string_view text) override;
+    std::string text2() override;
+    void messageBox(std::string_view prompt) override;
+    void minimize() override;
+    void unload() override;
+
+private:
+    struct KeyState {
+        bool down = false;
+        bool pressedSinceQuery = false;
+    };
+
+    Form1* form_ = nullptr;
+    Nanos now_ = 0;
+    TimerBank timers_;
+    POINT cursor_{};
+    std::map<std::int32_t, KeyState> keys_;
+    std::string text2_;
+    std::deque<BoxScript> boxScripts_;
+};
+
+}  // namespace morvane::testing
