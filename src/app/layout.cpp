@@ -22,8 +22,8 @@ bool takesFocus(ControlKind kind) {
 int twipsToPixels(int twips, int dpi) {
     const long long scaled = static_cast<long long>(twips) * dpi;
     const long long half = kTwipsPerInch / 2;
-    const long long rounded = scaled >= 0 ? (scaled + half) / kTwipsPerInch
-                                          : -((-scaled + half) / kTwipsPerInch);
+    const long long rounded =
+        scaled >= 0 ? (scaled + half) / kTwipsPerInch : -((-scaled + half) / kTwipsPerInch);
     return static_cast<int>(rounded);
 }
 

@@ -23,8 +23,8 @@ std::optional<double> parseSeconds(std::string_view text) {
         return std::nullopt;
     }
     double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                              std::chars_format::fixed);
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     if (error == std::errc::result_out_of_range) {
         // Out of range means too large when the whole part has a nonzero digit, and a value
         // below the smallest double otherwise; both still compare correctly against a bound.

@@ -16,8 +16,7 @@ void startCapture(PlatformOps& ops) {
 
 void stopCapture(PlatformOps& ops) { ops.setTimerEnabled(TimerId::Timer1, false); }
 
-void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX,
-                 std::int16_t& targetY) {
+void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX, std::int16_t& targetY) {
     ops.GetCursorPos(cursorPos);
     ops.setLabel1Caption(coordinateCaption(cursorPos));
     targetX = saturateToInt16(cursorPos.x);
@@ -29,9 +28,9 @@ std::string coordinateCaption(POINT point) {
 }
 
 std::int16_t saturateToInt16(std::int32_t value) {
-    constexpr std::int32_t lo = std::numeric_limits<std::int16_t>::min();
-    constexpr std::int32_t hi = std::numeric_limits<std::int16_t>::max();
-    return static_cast<std::int16_t>(std::clamp(value, lo, hi));
+    constexpr std::int32_t kLo = std::numeric_limits<std::int16_t>::min();
+    constexpr std::int32_t kHi = std::numeric_limits<std::int16_t>::max();
+    return static_cast<std::int16_t>(std::clamp(value, kLo, kHi));
 }
 
 }  // namespace morvane

@@ -14,8 +14,7 @@ void startCapture(PlatformOps& ops);
 void stopCapture(PlatformOps& ops);
 
 // One Timer1 tick: read the cursor, show it in Label1, then take it as the click target.
-void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX,
-                 std::int16_t& targetY);
+void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX, std::int16_t& targetY);
 
 // "横坐标:<x> 纵坐标:<y>" with both coordinates as plain 32-bit decimals.
 [[nodiscard]] std::string coordinateCaption(POINT point);

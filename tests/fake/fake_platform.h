@@ -49,15 +49,15 @@ public:
     // Message boxes: scripts are used in order, one per box; with none left a box is
     // dismissed at once.
     void onNextBox(BoxScript script) { boxScripts_.push_back(std::move(script)); }
-    std::function<void()> onMinimize;          // runs inside minimize()
-    std::function<void()> onLabel1Caption;     // runs inside setLabel1Caption()
+    std::function<void()> onMinimize;       // runs inside minimize()
+    std::function<void()> onLabel1Caption;  // runs inside setLabel1Caption()
 
     // What the core did.
-    std::vector<std::string> calls;            // every operation, in order, as text
-    std::vector<Click> clicks;                 // cursor position at each mouse_event
+    std::vector<std::string> calls;  // every operation, in order, as text
+    std::vector<Click> clicks;       // cursor position at each mouse_event
     std::vector<MouseEvent> mouseEvents;
-    std::vector<POINT> cursorMoves;            // SetCursorPos arguments
-    std::vector<std::string> boxes;            // message box prompts, in order shown
+    std::vector<POINT> cursorMoves;  // SetCursorPos arguments
+    std::vector<std::string> boxes;  // message box prompts, in order shown
     std::string label1 = "坐标点：";
     int label1Writes = 0;
     int minimizeCount = 0;
