@@ -13,6 +13,7 @@ run_preset() {
 
 run_preset debug
 bash scripts/lint.sh build/debug
+run_preset fuzz
 if [ -f src/platform/x11/CMakeLists.txt ]; then run_preset release; fi
 if [ -f src/platform/win32/CMakeLists.txt ]; then run_preset mingw; fi
 echo "all tests passed"
