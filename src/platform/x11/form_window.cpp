@@ -1,0 +1,170 @@
+#include "platform/x11/form_window.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <algorithm>
+#include <vector>
+
+namespace morvane::x11 {
+
+namespace {
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::int16_t keyAscii(QChar c) { return static_cast<std::int16_t>(c.unicode()); }
+
+constexpr std::int16_t kBackspace = 8;
+
+// The layout was drawn for a 9-point CJK face whose lines are exactly one em apart: two lines
+// of Label5 fill its 375 twips. WenQuanYi Zen Hei Sharp has those metrics; the faces after it
+// have taller lines and may clip the second line of the two-line labels.
+constexpr int kFontPointSize = 9;
+const QStringList kFontFamilies{QStringLiteral("WenQuanYi Zen Hei Sharp"),
+                                QStringLiteral("WenQuanYi Zen Hei"),
+                                QStringLiteral("Noto Sans CJK SC")};
+
+}  // namespace
+
+FormWindow::FormWindow(Form1& form, int dpi) : form_(form), dpi_(dpi) {
+    setWindowTitle(fromUtf8(kFormCaption));
+    QFont face = font();
+    face.setFamilies(kFontFamilies + face.families());
+    face.setPointSize(kFontPointSize);
+    setFont(face);
+    setFixedSize(twipsToPixels(kFormClientWidthTwips, dpi_),
+                 twipsToPixels(kFormClientHeightTwips, dpi_));
+
+    for (const ControlSpec& spec : kControls) {
+        controls_.at(static_cast<std::size_t>(spec.id)) = create(spec);
+    }
+
+    std::vector<const ControlSpec*> focusable;
+    for (const ControlSpec& spec : kControls) {
+        if (takesFocus(spec.kind)) {
+            focusable.push_back(&spec);
+        }
+    }
+    std::sort(focusable.begin(), focusable.end(),
+              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+    for (std::size_t i = 1; i < focusable.size(); ++i) {
+        setTabOrder(control(focusable[i - 1]->id), control(focusable[i]->id));
+    }
+    if (!focusable.empty()) {
+        control(focusable.front()->id)->setFocus();
+    }
+
+    connect(command1(), &QPushButton::clicked, this, [this] { form_.command1Click(); });
+    connect(command3(), &QPushButton::clicked, this, [this] { form_.command3Click(); });
+    // The interval box takes typed characters only, one by one through the filter; an input
+    // method would commit text around it.
+    text2()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    text2()->installEventFilter(this);
+}
+
+QWidget* FormWindow::create(const ControlSpec& spec) {
+    QWidget* parent = spec.container ? control(*spec.container) : this;
+    const QString caption = fromUtf8(spec.caption);
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+    case ControlKind::Frame:
+        widget = new QGroupBox(caption, parent);
+        break;
+    case ControlKind::Label: {
+        auto* label = new QLabel(caption, parent);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setTextFormat(Qt::PlainText);
+        widget = label;
+        break;
+    }
+    case ControlKind::PushButton:
+        widget = new QPushButton(caption, parent);
+        break;
+    case ControlKind::TextBox: {
+        auto* edit = new QLineEdit(caption, parent);
+        widget = edit;
+        break;
+    }
+    }
+    widget->setObjectName(fromUtf8(spec.name));
+    widget->setGeometry(twipsToPixels(spec.rect.left, dpi_), twipsToPixels(spec.rect.top, dpi_),
+                        twipsToPixels(spec.rect.width, dpi_),
+                        twipsToPixels(spec.rect.height, dpi_));
+    return widget;
+}
+
+QLabel* FormWindow::label1() const { return static_cast<QLabel*>(control(ControlId::Label1)); }
+
+QLineEdit* FormWindow::text2() const { return static_cast<QLineEdit*>(control(ControlId::Text2)); }
+
+QPushButton* FormWindow::command1() const {
+    return static_cast<QPushButton*>(control(ControlId::Command1));
+}
+
+QPushButton* FormWindow::command3() const {
+    return static_cast<QPushButton*>(control(ControlId::Command3));
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+    form_.unload();
+    event->accept();
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == text2() && event->type() == QEvent::KeyPress) {
+        return filterText2Key(*static_cast<QKeyEvent*>(event));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Returns true when the key event is consumed. Keys that produce a character go through
+// Form1's filter, as characters do on Windows; keys that edit or move without typing
+// (Delete, arrows, Home, Shift+Insert) and Tab's focus move never reach it there either.
+bool FormWindow::filterText2Key(const QKeyEvent& key) {
+    if (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab || key.key() == Qt::Key_Delete) {
+        return false;
+    }
+    QString text = key.text();
+    if (text.isEmpty() && (key.modifiers() & Qt::ControlModifier) != 0 && key.key() >= Qt::Key_A &&
+        key.key() <= Qt::Key_Z) {
+        // Ctrl+letter types the matching control character (Ctrl+V is 22), whether or not the
+        // keyboard layout reported it as text.
+        text = QChar(static_cast<char16_t>(key.key() - Qt::Key_A + 1));
+    }
+    if (text.isEmpty()) {
+        return false;
+    }
+    if (text.size() == 1 && key.text() == text) {
+        const std::int16_t code = form_.text2KeyPress(keyAscii(text.front()));
+        if (code == keyAscii(text.front())) {
+            return false;  // unchanged: the line edit handles it as usual
+        }
+        if (code != 0) {
+            insertIntoText2(code);
+        }
+        return true;
+    }
+    // Several characters, or a control character the line edit would have treated as a
+    // shortcut: each one that passes is inserted by hand, in order, so that the filter sees the
+    // text as it grows.
+    for (const QChar c : text) {
+        const std::int16_t code = form_.text2KeyPress(keyAscii(c));
+        if (code != 0) {
+            insertIntoText2(code);
+        }
+    }
+    return true;
+}
+
+void FormWindow::insertIntoText2(std::int16_t code) {
+    if (code == kBackspace) {
+        text2()->backspace();
+    } else {
+        text2()->insert(QString(QChar(static_cast<char16_t>(code))));
+    }
+}
+
+}  // namespace morvane::x11

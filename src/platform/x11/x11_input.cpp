@@ -1,0 +1,249 @@
+#include "platform/x11/x11_input.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+
+#include <array>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "platform/x11/key_tracker.h"
+#include "platform/x11/vk_keysym.h"
+
+namespace morvane::x11 {
+
+namespace {
+
+// GetAsyncKeyState's answer for a key that is down or was pressed: 0x8001 as Windows reports
+// it, although callers only test for nonzero.
+constexpr std::int16_t kKeyReported = -0x7FFF;
+
+struct ButtonFlags {
+    std::uint32_t down;
+    std::uint32_t up;
+    unsigned int button;
+};
+
+// mouse_event's button bits, in the order Windows applies them.
+constexpr std::array kButtons{
+    ButtonFlags{0x0002, 0x0004, Button1},  // left
+    ButtonFlags{0x0008, 0x0010, Button3},  // right
+    ButtonFlags{0x0020, 0x0040, Button2},  // middle
+};
+
+}  // namespace
+
+struct X11Input::Impl {
+    Display* display = nullptr;
+    Window root = 0;
+    int xiOpcode = -1;  // -1: no XInput2, read the key map instead
+    KeyTracker tracker;
+    std::map<std::int32_t, std::vector<int>> keycodesByVk;
+
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    Impl(Impl&&) = delete;
+    Impl& operator=(Impl&&) = delete;
+    ~Impl() {
+        if (display != nullptr) {
+            XCloseDisplay(display);
+        }
+    }
+
+    bool selectRawKeys();
+    void seedFromKeymap();
+    void drain();
+    const std::vector<int>& keycodesFor(std::int32_t vk);
+    bool keymapHasDown(const std::vector<int>& keycodes);
+};
+
+bool X11Input::Impl::selectRawKeys() {
+    int event = 0;
+    int error = 0;
+    if (!XQueryExtension(display, "XInputExtension", &xiOpcode, &event, &error)) {
+        xiOpcode = -1;
+        return false;
+    }
+    // 2.1 and later deliver raw events even while another client holds a grab.
+    int major = 2;
+    int minor = 2;
+    if (XIQueryVersion(display, &major, &minor) != Success || major < 2) {
+        xiOpcode = -1;
+        return false;
+    }
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> mask{};
+    XISetMask(mask.data(), XI_RawKeyPress);
+    XISetMask(mask.data(), XI_RawKeyRelease);
+    XIEventMask eventMask{};
+    eventMask.deviceid = XIAllMasterDevices;
+    eventMask.mask_len = static_cast<int>(mask.size());
+    eventMask.mask = mask.data();
+    XISelectEvents(display, root, &eventMask, 1);
+    XSync(display, False);
+    return true;
+}
+
+void X11Input::Impl::seedFromKeymap() {
+    std::array<char, 32> keys{};
+    XQueryKeymap(display, keys.data());
+    for (int code = 0; code < KeyTracker::kKeycodes; ++code) {
+        const auto byte = static_cast<unsigned char>(keys.at(static_cast<std::size_t>(code / 8)));
+        tracker.setDown(code, ((byte >> (code % 8)) & 1U) != 0);
+    }
+}
+
+void X11Input::Impl::drain() {
+    while (XPending(display) > 0) {
+        XEvent event{};
+        XNextEvent(display, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            keycodesByVk.clear();
+            continue;
+        }
+        XGenericEventCookie* cookie = &event.xcookie;
+        if (event.type != GenericEvent || cookie->extension != xiOpcode ||
+            !XGetEventData(display, cookie)) {
+            continue;
+        }
+        const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+        if (cookie->evtype == XI_RawKeyPress) {
+            tracker.press(raw->detail);
+        } else if (cookie->evtype == XI_RawKeyRelease) {
+            tracker.release(raw->detail);
+        }
+        XFreeEventData(display, cookie);
+    }
+}
+
+const std::vector<int>& X11Input::Impl::keycodesFor(std::int32_t vk) {
+    auto found = keycodesByVk.find(vk);
+    if (found != keycodesByVk.end()) {
+        return found->second;
+    }
+    std::vector<int> codes;
+    if (const auto keysym = keysymForVk(vk)) {
+        int minCode = 0;
+        int maxCode = 0;
+        XDisplayKeycodes(display, &minCode, &maxCode);
+        int perCode = 0;
+        KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(minCode),
+                                          maxCode - minCode + 1, &perCode);
+        if (map != nullptr) {
+            // Every keycode that carries the keysym at any level: Windows reports the key
+            // whatever the modifiers.
+            for (int code = minCode; code <= maxCode; ++code) {
+                for (int level = 0; level < perCode; ++level) {
+                    if (map[(code - minCode) * perCode + level] == *keysym) {
+                        codes.push_back(code);
+                        break;
+                    }
+                }
+            }
+            XFree(map);
+        }
+    }
+    return keycodesByVk.emplace(vk, std::move(codes)).first->second;
+}
+
+bool X11Input::Impl::keymapHasDown(const std::vector<int>& keycodes) {
+    std::array<char, 32> keys{};
+    XQueryKeymap(display, keys.data());
+    for (const int code : keycodes) {
+        const auto byte = static_cast<unsigned char>(keys.at(static_cast<std::size_t>(code / 8)));
+        if (((byte >> (code % 8)) & 1U) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::unique_ptr<X11Input> X11Input::open(const char* displayName, std::string& error) {
+    auto impl = std::make_unique<Impl>();
+    impl->display = XOpenDisplay(displayName);
+    if (impl->display == nullptr) {
+        const char* shown = XDisplayName(displayName);
+        error = std::string("cannot open X display \"") + (shown != nullptr ? shown : "") + "\"";
+        return nullptr;
+    }
+    int event = 0;
+    int xerror = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(impl->display, &event, &xerror, &major, &minor)) {
+        error = "the X server has no XTEST extension, which is needed to move and click the mouse";
+        return nullptr;
+    }
+    // Fake input must not be dropped while another client grabs the server.
+    XTestGrabControl(impl->display, True);
+    impl->root = XDefaultRootWindow(impl->display);
+    if (impl->selectRawKeys()) {
+        impl->seedFromKeymap();
+    } else {
+        std::fputs(
+            "morvane: warning: the X server has no XInput2; F7, F10 and F12 are read from the key "
+            "map at each poll, so a very short tap may be missed\n",
+            stderr);
+    }
+    return std::unique_ptr<X11Input>(new X11Input(std::move(impl)));
+}
+
+X11Input::X11Input(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+X11Input::~X11Input() = default;
+
+bool X11Input::hasRawKeys() const { return impl_->xiOpcode >= 0; }
+
+bool X11Input::cursorPos(POINT& point) {
+    Window rootReturn = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int winX = 0;
+    int winY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(impl_->display, impl_->root, &rootReturn, &child, &rootX, &rootY, &winX,
+                       &winY, &mask)) {
+        return false;  // the pointer is on another screen
+    }
+    point.x = rootX;
+    point.y = rootY;
+    return true;
+}
+
+bool X11Input::moveCursor(std::int32_t x, std::int32_t y) {
+    // XTest rather than a warp: applications see the same motion a real mouse would make.
+    XTestFakeMotionEvent(impl_->display, -1, x, y, CurrentTime);
+    XFlush(impl_->display);
+    return true;
+}
+
+void X11Input::mouseEvent(std::uint32_t flags) {
+    for (const ButtonFlags& b : kButtons) {
+        if ((flags & b.down) != 0) {
+            XTestFakeButtonEvent(impl_->display, b.button, True, CurrentTime);
+        }
+        if ((flags & b.up) != 0) {
+            XTestFakeButtonEvent(impl_->display, b.button, False, CurrentTime);
+        }
+    }
+    XFlush(impl_->display);
+}
+
+std::int16_t X11Input::asyncKeyState(std::int32_t vk) {
+    const std::vector<int>& codes = impl_->keycodesFor(vk);
+    if (codes.empty()) {
+        return 0;
+    }
+    if (!hasRawKeys()) {
+        return impl_->keymapHasDown(codes) ? kKeyReported : 0;
+    }
+    impl_->drain();
+    // keycodesFor may have been invalidated by a mapping change seen while draining.
+    return impl_->tracker.query(impl_->keycodesFor(vk)) ? kKeyReported : 0;
+}
+
+}  // namespace morvane::x11

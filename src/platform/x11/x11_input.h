@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/x11/desktop_input.h"
+
+namespace morvane::x11 {
+
+// The user32 operations on X11, over a connection of its own so that Qt's event handling never
+// sees the raw key stream and the fake input is flushed on our schedule.
+//
+// Pointer: XQueryPointer on the root window, XTest motion and button events. Keys: XInput2 raw
+// key events selected on the root window, which arrive whichever window has the focus and need
+// no grab; without XInput2 the key map is read at each query instead, which only sees keys held
+// at that moment.
+class X11Input final : public DesktopInput {
+public:
+    // Null with `error` set when the display cannot be opened or has no XTest.
+    static std::unique_ptr<X11Input> open(const char* displayName, std::string& error);
+
+    X11Input(const X11Input&) = delete;
+    X11Input& operator=(const X11Input&) = delete;
+    X11Input(X11Input&&) = delete;
+    X11Input& operator=(X11Input&&) = delete;
+    ~X11Input() override;
+
+    bool cursorPos(POINT& point) override;
+    bool moveCursor(std::int32_t x, std::int32_t y) override;
+    void mouseEvent(std::uint32_t flags) override;
+    std::int16_t asyncKeyState(std::int32_t vk) override;
+
+    [[nodiscard]] bool hasRawKeys() const;
+
+private:
+    struct Impl;
+    explicit X11Input(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace morvane::x11
