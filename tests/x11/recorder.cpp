@@ -1,0 +1,90 @@
+// The end-to-end tests' click target: a plain Xlib window that logs every button press it
+// receives, and every request to iconify a window (the WM_CHANGE_STATE message a client sends
+// to the root window; with no window manager in the test, nothing else would show it).
+//
+//   recorder LOG X Y WIDTH HEIGHT
+//
+// Log lines, flushed one by one:
+//   ready WINDOW
+//   click ROOT_X ROOT_Y SERVER_MS MONOTONIC_US BUTTON
+//   iconify WINDOW
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+long long monotonicMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
+}
+
+int toInt(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 6) {
+        std::fputs("usage: recorder LOG X Y WIDTH HEIGHT\n", stderr);
+        return 2;
+    }
+    FILE* log = std::fopen(argv[1], "w");
+    if (log == nullptr) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fputs("recorder: cannot open display\n", stderr);
+        return 1;
+    }
+    const Window root = XDefaultRootWindow(display);
+    const int screen = XDefaultScreen(display);
+    const Window window = XCreateSimpleWindow(
+        display, root, toInt(argv[2]), toInt(argv[3]), static_cast<unsigned>(toInt(argv[4])),
+        static_cast<unsigned>(toInt(argv[5])), 0, XBlackPixel(display, screen),
+        XWhitePixel(display, screen));
+    XStoreName(display, window, "morvane-recorder");
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    hints.x = toInt(argv[2]);
+    hints.y = toInt(argv[3]);
+    XSetWMNormalHints(display, window, &hints);
+    XSelectInput(display, window, ButtonPressMask | KeyPressMask | StructureNotifyMask);
+    // Clients send WM_CHANGE_STATE with one of these two masks.
+    XSelectInput(display, root, SubstructureNotifyMask | StructureNotifyMask);
+    const Atom changeState = XInternAtom(display, "WM_CHANGE_STATE", False);
+    XMapWindow(display, window);
+
+    constexpr long kIconicState = 3;
+    for (;;) {
+        XEvent event{};
+        XNextEvent(display, &event);
+        switch (event.type) {
+        case MapNotify:
+            if (event.xmap.event == window) {
+                std::fprintf(log, "ready %lu\n", window);
+            }
+            break;
+        case ButtonPress:
+            std::fprintf(log, "click %d %d %lu %lld %u\n", event.xbutton.x_root,
+                         event.xbutton.y_root, event.xbutton.time, monotonicMicros(),
+                         event.xbutton.button);
+            break;
+        case ClientMessage:
+            if (event.xclient.message_type == changeState &&
+                event.xclient.data.l[0] == kIconicState) {
+                std::fprintf(log, "iconify %lu\n", event.xclient.window);
+            }
+            break;
+        default:
+            break;
+        }
+        std::fflush(log);
+    }
+}
