@@ -242,9 +242,22 @@ def report_period(clicks, target_ms):
 # --- scenarios -------------------------------------------------------------------------------
 
 
+def check_window(d):
+    """Fixed client size from the layout table, the shared 32 x 32 icon."""
+    props = subprocess.run(["xprop", "-id", str(d.form), "WM_NORMAL_HINTS", "_NET_WM_ICON"],
+                           env=d.env, capture_output=True, text=True, timeout=10,
+                           check=False).stdout
+    size = f"{px(4680)} by {px(3075)}"
+    check(f"minimum size: {size}" in props and f"maximum size: {size}" in props,
+          f"the window is not fixed at {size}: {props[:300]!r}")
+    check("Icon (32 x 32)" in props, "no 32 x 32 window icon")
+
+
 def scenario_click_run(d):
     """Capture with F7 from another window, filtered typing, Run, clicks at 10 ms, F12 exits."""
     d.start_morvane()
+    if shutil.which("xprop"):
+        check_window(d)
     d.capture_target()
     # Of ".0a.0-1.x" the filter keeps "0.01": a leading ".", letters, "-" and a second "." are
     # dropped. Unfiltered, the text is not a number and the run would be refused with no click.

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <set>
+#include <vector>
+
+#include "platform/x11/desktop_input.h"
+
+namespace morvane::x11 {
+
+// Keys are held by the test; every call is recorded.
+class FakeInput final : public DesktopInput {
+public:
+    bool cursorPos(POINT& point) override {
+        point = cursor;
+        return true;
+    }
+    bool moveCursor(std::int32_t x, std::int32_t y) override {
+        cursor = {x, y};
+        moves.push_back(cursor);
+        return true;
+    }
+    void mouseEvent(std::uint32_t flags) override { mouseFlags.push_back(flags); }
+    std::int16_t asyncKeyState(std::int32_t vk) override { return held.count(vk) != 0 ? 1 : 0; }
+
+    POINT cursor{};
+    std::set<std::int32_t> held;
+    std::vector<POINT> moves;
+    std::vector<std::uint32_t> mouseFlags;
+};
+
+}  // namespace morvane::x11

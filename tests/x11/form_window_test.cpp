@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QKeyEvent>
+
+#include "fake_input.h"
+#include "platform/x11/form_window.h"
+#include "platform/x11/qt_platform.h"
+
+namespace morvane::x11 {
+namespace {
+
+struct Window {
+    explicit Window(int dpi = 96) : window(form, dpi) { ops.attach(window, form); }
+
+    FakeInput input;
+    QtPlatform ops{input, [] {}};
+    Form1 form{ops};
+    FormWindow window;
+};
+
+class FormWindowDpi : public testing::TestWithParam<int> {};
+
+TEST_P(FormWindowDpi, ControlsSitWhereTheTableSays) {
+    const int dpi = GetParam();
+    Window w(dpi);
+    EXPECT_EQ(w.window.minimumSize(), w.window.maximumSize());
+    EXPECT_EQ(w.window.maximumSize(), QSize(twipsToPixels(kFormClientWidthTwips, dpi),
+                                            twipsToPixels(kFormClientHeightTwips, dpi)));
+    for (const ControlSpec& spec : kControls) {
+        SCOPED_TRACE(spec.name.data());
+        const QWidget* widget = w.window.control(spec.id);
+        ASSERT_NE(widget, nullptr);
+        const QWidget* parent = spec.container ? w.window.control(*spec.container) : &w.window;
+        EXPECT_EQ(widget->parentWidget(), parent);
+        EXPECT_EQ(widget->geometry(),
+                  QRect(twipsToPixels(spec.rect.left, dpi), twipsToPixels(spec.rect.top, dpi),
+                        twipsToPixels(spec.rect.width, dpi), twipsToPixels(spec.rect.height, dpi)));
+        const TwipRect abs = absoluteRect(spec.id);
+        EXPECT_EQ(widget->mapTo(&w.window, QPoint(0, 0)),
+                  QPoint(twipsToPixels(abs.left, dpi), twipsToPixels(abs.top, dpi)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, FormWindowDpi, testing::Values(96, 144));
+
+TEST(FormWindow, CaptionsAndKinds) {
+    Window w;
+    EXPECT_EQ(w.window.windowTitle(), QString::fromUtf8(kFormCaption.data()));
+    auto* frame1 = qobject_cast<QGroupBox*>(w.window.control(ControlId::Frame1));
+    auto* frame2 = qobject_cast<QGroupBox*>(w.window.control(ControlId::Frame2));
+    ASSERT_NE(frame1, nullptr);
+    ASSERT_NE(frame2, nullptr);
+    EXPECT_TRUE(frame1->title().isEmpty());
+    EXPECT_EQ(frame2->title(), QStringLiteral("取点"));
+    EXPECT_EQ(w.window.command1()->text(), QStringLiteral("取点"));
+    EXPECT_EQ(w.window.command3()->text(), QStringLiteral("运行F10"));
+    auto* label5 = qobject_cast<QLabel*>(w.window.control(ControlId::Label5));
+    ASSERT_NE(label5, nullptr);
+    EXPECT_TRUE(label5->wordWrap());
+    EXPECT_EQ(label5->text(), QStringLiteral("移动到点击处，这里显示坐标点，按F7将选中！"));
+    EXPECT_TRUE(w.window.text2()->text().isEmpty());
+}
+
+TEST(FormWindow, TabOrderFollowsTheTabIndices) {
+    Window w;
+    QStringList order;
+    QWidget* at = w.window.command1();
+    do {
+        if ((at->focusPolicy() & Qt::TabFocus) != 0 && at != &w.window) {
+            order << at->objectName();
+        }
+        at = at->nextInFocusChain();
+    } while (at != w.window.command1());
+    EXPECT_EQ(order, QStringList({"Command1", "Command2", "Text2", "Command3"}));
+    EXPECT_EQ(w.window.focusWidget(), w.window.command1());
+}
+
+// Sends one key press to Text2 the way the platform would.
+void press(QLineEdit* edit, int key, const QString& text,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent down(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(edit, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(edit, &up);
+}
+
+void type(QLineEdit* edit, const QString& text) {
+    for (const QChar c : text) {
+        press(edit, c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_unknown, QString(c));
+    }
+}
+
+TEST(FormWindow, Text2TakesOnlyWhatTheFilterPasses) {
+    Window w;
+    QLineEdit* edit = w.window.text2();
+    type(edit, ".1a.2.-5 e");
+    EXPECT_EQ(edit->text(), "1.25");
+
+    press(edit, Qt::Key_Backspace, "\b");
+    EXPECT_EQ(edit->text(), "1.2");
+    press(edit, Qt::Key_Return, "\r");
+    press(edit, Qt::Key_Escape, QString(QChar(27)));
+    EXPECT_EQ(edit->text(), "1.2");
+}
+
+TEST(FormWindow, EditingKeysThatTypeNothingStillWork) {
+    Window w;
+    QLineEdit* edit = w.window.text2();
+    type(edit, "123");
+    press(edit, Qt::Key_Home, {});
+    press(edit, Qt::Key_Delete, QString(QChar(127)));
+    EXPECT_EQ(edit->text(), "23");
+    press(edit, Qt::Key_Right, {});
+    type(edit, "9");
+    EXPECT_EQ(edit->text(), "293");
+}
+
+TEST(FormWindow, CtrlVIsDroppedLikeEveryControlCharacter) {
+    Window w;
+    QLineEdit* edit = w.window.text2();
+    QApplication::clipboard()->setText("42");
+    type(edit, "1");
+    // With and without the control character in the event's text, as keyboard layouts differ.
+    press(edit, Qt::Key_V, QString(QChar(22)), Qt::ControlModifier);
+    press(edit, Qt::Key_V, {}, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), "1");
+    edit->paste();  // the context menu's Paste is not a key press and is not filtered
+    EXPECT_EQ(edit->text(), "142");
+}
+
+TEST(FormWindow, SeveralCharactersInOneEventAreFilteredOneByOne) {
+    Window w;
+    QLineEdit* edit = w.window.text2();
+    press(edit, Qt::Key_unknown, ".3.5x.");
+    EXPECT_EQ(edit->text(), "3.5");
+}
+
+TEST(FormWindow, ButtonsReachForm1) {
+    Window w;
+    w.window.command1()->click();
+    EXPECT_TRUE(w.ops.timers().bank().ticking(TimerId::Timer1));
+    EXPECT_EQ(w.ops.timers().bank().interval(TimerId::Timer1), 200);
+}
+
+}  // namespace
+}  // namespace morvane::x11

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+#include "clicker/run_action.h"
+#include "fake_input.h"
+#include "platform/x11/form_window.h"
+#include "platform/x11/qt_platform.h"
+
+namespace morvane::x11 {
+namespace {
+
+struct App {
+    App() : window(form, 96) { ops.attach(window, form); }
+
+    FakeInput input;
+    int quits = 0;
+    QtPlatform ops{input, [this] { ++quits; }};
+    Form1 form{ops};
+    FormWindow window;
+};
+
+// Runs `step` once the next message box is open, from inside its nested loop. A watchdog closes
+// any box still open after `limitMs`, so that a box nobody closes fails the test instead of
+// hanging it.
+void whenBoxOpens(App& app, std::function<void(QMessageBox&)> step, int limitMs = 3000) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [&app, poll, step] {
+        if (!app.ops.openBoxes().empty()) {
+            poll->stop();
+            poll->deleteLater();
+            step(*app.ops.openBoxes().back());
+        }
+    });
+    poll->start(5);
+    QTimer::singleShot(limitMs, [&app] {
+        for (QMessageBox* box : app.ops.openBoxes()) {
+            ADD_FAILURE() << "message box still open";
+            box->done(0);
+        }
+    });
+}
+
+TEST(QtPlatform, MessageBoxIsModalToForm1WithOkOnlyAndNoIcon) {
+    App app;
+    bool seen = false;
+    whenBoxOpens(app, [&](QMessageBox& box) {
+        seen = true;
+        EXPECT_EQ(box.windowTitle(), "Morvane");
+        EXPECT_EQ(box.text(), QStringLiteral("F12是退出哦！"));
+        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+        EXPECT_EQ(box.parentWidget(), &app.window);
+        EXPECT_TRUE(box.isModal());
+        box.button(QMessageBox::Ok)->click();
+    });
+    app.ops.messageBox(kExitReminder);
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(app.ops.openBoxes().empty());
+}
+
+TEST(QtPlatform, F12PolledInsideTheReminderClosesItAndTheRunStops) {
+    App app;
+    app.window.show();
+    app.window.text2()->setText("0.01");
+    app.form.load();
+    whenBoxOpens(app, [&](QMessageBox&) { app.input.held.insert(kVkF12); });
+
+    app.form.command3Click();  // returns once the box is gone
+
+    EXPECT_TRUE(app.ops.unloaded());
+    EXPECT_TRUE(app.ops.openBoxes().empty());
+    EXPECT_EQ(app.quits, 1);
+    EXPECT_FALSE(app.window.isVisible());
+    EXPECT_FALSE(app.window.isMinimized());  // the run went no further than its box
+    EXPECT_FALSE(app.ops.timers().bank().nextDue().has_value());
+    EXPECT_TRUE(app.input.mouseFlags.empty());
+}
+
+TEST(QtPlatform, AcceptedRunMinimizesAndClicksAtTheTarget) {
+    App app;
+    app.window.show();
+    app.window.text2()->setText("0.02");
+    app.form.targetX = 31;
+    app.form.targetY = -7;
+    whenBoxOpens(app, [](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
+    app.form.command3Click();
+    EXPECT_TRUE(app.window.isMinimized());
+    EXPECT_EQ(app.ops.timers().bank().interval(TimerId::Timer3), 20);
+
+    QEventLoop loop;
+    QTimer::singleShot(110, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_GE(app.input.mouseFlags.size(), 4U);
+    EXPECT_EQ(app.input.mouseFlags.front(), kMouseLeftClick);
+    EXPECT_EQ(app.input.moves.front().x, 31);
+    EXPECT_EQ(app.input.moves.front().y, -7);
+}
+
+TEST(QtPlatform, ClosingTheWindowUnloadsOnce) {
+    App app;
+    app.window.show();
+    app.form.load();
+    EXPECT_TRUE(app.window.close());
+    EXPECT_TRUE(app.ops.unloaded());
+    EXPECT_EQ(app.quits, 1);
+    EXPECT_FALSE(app.ops.timers().bank().nextDue().has_value());
+    app.form.unload();
+    app.ops.messageBox("after unload");  // must not open anything
+    EXPECT_EQ(app.quits, 1);
+}
+
+TEST(QtPlatform, CaptureWritesTheCoordinatesIntoLabel1) {
+    App app;
+    app.input.cursor = {1023, 767};
+    app.form.command1Click();
+    app.form.timerTick(TimerId::Timer1);
+    EXPECT_EQ(app.window.label1()->text(), QStringLiteral("横坐标:1023 纵坐标:767"));
+    app.window.text2()->setText("12.5");
+    EXPECT_EQ(app.ops.text2(), "12.5");
+}
+
+}  // namespace
+}  // namespace morvane::x11
