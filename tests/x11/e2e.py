@@ -67,14 +67,14 @@ def wait_for(what, predicate, timeout, step=0.02):
 class Desktop:
     """Xvfb, the recorder and the program; everything started here is ended by pid."""
 
-    def __init__(self, args):
+    def __init__(self, args, xvfb_options=()):
         self.args = args
         self.dir = tempfile.mkdtemp(prefix="morvane-e2e-")
         self.procs = []
         self.env = dict(os.environ)
         self.env.pop("WAYLAND_DISPLAY", None)
         self.env["XDG_RUNTIME_DIR"] = self.dir
-        self.display = self._start_xvfb()
+        self.display = self._start_xvfb(xvfb_options)
         self.env["DISPLAY"] = self.display
         self.log = os.path.join(self.dir, "recorder.log")
         self.recorder = self._spawn(
@@ -89,10 +89,11 @@ class Desktop:
         self.procs.append(proc)
         return proc
 
-    def _start_xvfb(self):
+    def _start_xvfb(self, options):
         read_fd, write_fd = os.pipe()
         self._spawn(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                     "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+                     "-nolisten", "tcp", *options], pass_fds=(write_fd,),
+                    stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
         deadline = time.monotonic() + 10
@@ -360,13 +361,25 @@ def scenario_no_display(d_args):
               f"stderr with {extra}: {result.stderr!r}")
 
 
+def scenario_no_xtest(d):
+    """An X server without XTEST: one line on stderr, a non-zero exit, no window."""
+    result = subprocess.run([d.args.morvane], env=d.env, capture_output=True, text=True,
+                            timeout=10, check=False)
+    lines = result.stderr.splitlines()
+    check(result.returncode != 0, "exit code 0 without XTEST")
+    check(len(lines) == 1 and "XTEST" in lines[0], f"stderr: {result.stderr!r}")
+    check(not d.windows("^" + FORM_TITLE + "$", visible=False), "a window was created")
+
+
 SCENARIOS = {
     "click_run": scenario_click_run,
     "interval_rejected": scenario_interval_rejected,
     "f12_in_reminder": scenario_f12_in_reminder,
     "close_stops_clicks": scenario_close_stops_clicks,
     "clicks_1ms": scenario_clicks_1ms,
+    "no_xtest": scenario_no_xtest,
 }
+XVFB_OPTIONS = {"no_xtest": ("-extension", "XTEST")}
 
 
 def main():
@@ -393,7 +406,7 @@ def main():
     desktop = None
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
-        desktop = Desktop(args)
+        desktop = Desktop(args, XVFB_OPTIONS.get(args.scenario, ()))
         SCENARIOS[args.scenario](desktop)
     except Failure as failure:
         print(f"FAIL: {failure}")
