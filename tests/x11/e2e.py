@@ -328,8 +328,11 @@ def scenario_close_stops_clicks(d):
     rc = d.wait_exit(3)
     check(rc == 0, f"exit code {rc} after the close")
     time.sleep(0.3)
-    late = [c for c in d.clicks() if c[2] > closed_at + 15]
-    check(not late, f"{len(late)} clicks logged more than 15 ms after the close request")
+    # The request may cross one click already under way; the next one would be 10 ms later.
+    after = [c[2] - closed_at for c in d.clicks() if c[2] > closed_at]
+    print(f"clicks logged after the close request, in ms after it: {after}")
+    check(len(after) <= 1 and all(ms < 10 for ms in after),
+          f"clicks logged after the close request: {after} ms after it")
 
 
 def scenario_clicks_1ms(d):

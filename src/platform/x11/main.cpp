@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 
 #include "app/form1.h"
@@ -52,17 +53,25 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("morvane"));
     QApplication::setQuitOnLastWindowClosed(false);  // only Form1's unload ends the program
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
+    const QScreen* screen = QApplication::primaryScreen();
+    if (screen == nullptr) {
+        fail("the X display has no screen");
+        return EXIT_FAILURE;
+    }
+    const int dpi = static_cast<int>(std::lround(screen->logicalDotsPerInch()));
 
-    const int dpi =
-        static_cast<int>(std::lround(QApplication::primaryScreen()->logicalDotsPerInch()));
-
-    // Destroyed in reverse order after the loop has returned: nothing that a late event could
-    // still reach goes away while the loop runs.
-    x11::QtPlatform ops(*input);
-    Form1 form(ops);
-    x11::FormWindow window(form, dpi);
-    ops.attach(window, form);
-    form.load();
-    window.show();
-    return QApplication::exec();
+    try {
+        // Destroyed in reverse order after the loop has returned: nothing that a late event
+        // could still reach goes away while the loop runs.
+        x11::QtPlatform ops(*input);
+        Form1 form(ops);
+        x11::FormWindow window(form, dpi);
+        ops.attach(window, form);
+        form.load();
+        window.show();
+        return QApplication::exec();
+    } catch (const std::exception& e) {  // the timers' timerfd could not be created
+        fail(e.what());
+        return EXIT_FAILURE;
+    }
 }
