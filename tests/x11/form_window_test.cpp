@@ -138,12 +138,5 @@ TEST(FormWindow, SeveralCharactersInOneEventAreFilteredOneByOne) {
     EXPECT_EQ(edit->text(), "3.5");
 }
 
-TEST(FormWindow, ButtonsReachForm1) {
-    Window w;
-    w.window.command1()->click();
-    EXPECT_TRUE(w.ops.timers().bank().ticking(TimerId::Timer1));
-    EXPECT_EQ(w.ops.timers().bank().interval(TimerId::Timer1), 200);
-}
-
 }  // namespace
 }  // namespace morvane::x11
