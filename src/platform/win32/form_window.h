@@ -1,0 +1,65 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "app/form1.h"
+#include "app/layout.h"
+#include "platform/win32/tick_source.h"
+
+namespace morvane::win32 {
+
+// Owns Form1's HWND and its controls, and turns window messages into Form1 events.
+class FormWindow {
+public:
+    FormWindow() = default;
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+    FormWindow(FormWindow&&) = delete;
+    FormWindow& operator=(FormWindow&&) = delete;
+    ~FormWindow();
+
+    // Builds the window and its controls from the layout table; it stays hidden until show().
+    bool create(HINSTANCE instance, Form1& form, TickSource& ticks);
+    void show(int cmdShow);
+    // The message loop; returns the exit code once the window is gone.
+    int run();
+
+    // All of these do nothing once the window has been destroyed.
+    void setText(ControlId id, const std::wstring& text);
+    [[nodiscard]] std::wstring text(ControlId id) const;
+    void messageBox(const std::wstring& prompt);
+    void minimize();
+    void destroy();
+
+    [[nodiscard]] HWND hwnd() const { return hwnd_; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK textBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
+                                        UINT_PTR subclassId, DWORD_PTR self);
+    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+
+    void createControls(HINSTANCE instance);
+    void layout(UINT dpi);
+    void resizeToClient(UINT dpi, const RECT* suggested);
+    [[nodiscard]] HFONT fittingFont(UINT dpi) const;
+    [[nodiscard]] bool captionsFit(HDC dc, HFONT font, UINT dpi) const;
+    void tickUntilInput();
+    void onCommand(WORD controlId, WORD code);
+
+    [[nodiscard]] HWND control(ControlId id) const {
+        return controls_.at(static_cast<std::size_t>(id));
+    }
+
+    HWND hwnd_ = nullptr;
+    std::array<HWND, kControls.size()> controls_{};
+    HFONT font_ = nullptr;
+    HWND lastFocus_ = nullptr;
+    Form1* form_ = nullptr;
+    TickSource* ticks_ = nullptr;
+};
+
+}  // namespace morvane::win32

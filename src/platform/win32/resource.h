@@ -1,0 +1,4 @@
+#pragma once
+
+// Shared by morvane.rc and the C++ sources.
+#define IDI_MORVANE 1

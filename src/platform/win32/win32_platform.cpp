@@ -1,0 +1,51 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+
+#include "platform/win32/utf.h"
+
+namespace morvane::win32 {
+
+std::int32_t Win32Platform::GetCursorPos(POINT& point) {
+    ::POINT p{};
+    const BOOL ok = ::GetCursorPos(&p);
+    point.x = p.x;
+    point.y = p.y;
+    return ok;
+}
+
+std::int32_t Win32Platform::SetCursorPos(std::int32_t x, std::int32_t y) {
+    return ::SetCursorPos(x, y);
+}
+
+void Win32Platform::mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy,
+                                std::uint32_t data, std::uint32_t extraInfo) {
+    ::mouse_event(flags, dx, dy, data, extraInfo);
+}
+
+std::int16_t Win32Platform::GetAsyncKeyState(std::int32_t vk) { return ::GetAsyncKeyState(vk); }
+
+void Win32Platform::setTimerEnabled(TimerId timer, bool enabled) {
+    ticks_.bank().setEnabled(timer, enabled, ticks_.now());
+}
+
+bool Win32Platform::setTimerInterval(TimerId timer, std::int64_t milliseconds) {
+    return ticks_.bank().setInterval(timer, milliseconds, ticks_.now());
+}
+
+void Win32Platform::setLabel1Caption(std::string_view text) {
+    window_.setText(ControlId::Label1, widen(text));
+}
+
+std::string Win32Platform::text2() { return narrow(window_.text(ControlId::Text2)); }
+
+void Win32Platform::messageBox(std::string_view prompt) { window_.messageBox(widen(prompt)); }
+
+void Win32Platform::minimize() { window_.minimize(); }
+
+void Win32Platform::unload() {
+    ticks_.bank().destroyAll();
+    window_.destroy();
+}
+
+}  // namespace morvane::win32

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/platform_ops.h"
+#include "platform/win32/form_window.h"
+#include "platform/win32/tick_source.h"
+
+namespace morvane::win32 {
+
+class Win32Platform final : public PlatformOps {
+public:
+    Win32Platform(FormWindow& window, TickSource& ticks) : window_(window), ticks_(ticks) {}
+
+    std::int32_t GetCursorPos(POINT& point) override;
+    std::int32_t SetCursorPos(std::int32_t x, std::int32_t y) override;
+    void mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy, std::uint32_t data,
+                     std::uint32_t extraInfo) override;
+    std::int16_t GetAsyncKeyState(std::int32_t vk) override;
+
+    void setTimerEnabled(TimerId timer, bool enabled) override;
+    bool setTimerInterval(TimerId timer, std::int64_t milliseconds) override;
+
+    void setLabel1Caption(std::string_view text) override;
+    std::string text2() override;
+    void messageBox(std::string_view prompt) override;
+    void minimize() override;
+    void unload() override;
+
+private:
+    FormWindow& window_;
+    TickSource& ticks_;
+};
+
+}  // namespace morvane::win32
