@@ -2,20 +2,12 @@
 // can only ever build a plain decimal.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "clicker/key_filter.h"
+#include "fuzz_check.h"
 
-namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using morvane::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text;

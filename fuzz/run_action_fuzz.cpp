@@ -10,14 +10,9 @@
 
 #include "app/form1.h"
 #include "fake/fake_platform.h"
+#include "fuzz_check.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
 
 // Independent of the program's own parser and rounding: the text split at its first ".",
 // strtod in the C locale, and the FPU's round-to-nearest-even.
@@ -45,6 +40,8 @@ Expected reference(const std::string& text) {
 }
 
 }  // namespace
+
+using morvane::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 4096) {
