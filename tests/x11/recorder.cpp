@@ -8,6 +8,8 @@
 //   ready WINDOW
 //   click ROOT_X ROOT_Y SERVER_MS MONOTONIC_US BUTTON
 //   iconify WINDOW
+//   map WINDOW MONOTONIC_US        another top-level window was mapped (start-up timing)
+//   key KEYCODE SERVER_MS MONOTONIC_US   a key pressed while the recorder has the focus
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -69,7 +71,13 @@ int main(int argc, char* argv[]) {
         case MapNotify:
             if (event.xmap.event == window) {
                 std::fprintf(log, "ready %lu\n", window);
+            } else if (event.xmap.event == root && event.xmap.window != window) {
+                std::fprintf(log, "map %lu %lld\n", event.xmap.window, monotonicMicros());
             }
+            break;
+        case KeyPress:
+            std::fprintf(log, "key %u %lu %lld\n", event.xkey.keycode, event.xkey.time,
+                         monotonicMicros());
             break;
         case ButtonPress:
             std::fprintf(log, "click %d %d %lu %lld %u\n", event.xbutton.x_root,
