@@ -22,7 +22,7 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 constexpr DWORD kFormExStyle = 0;
 // Control ids start above IDOK/IDCANCEL, which IsDialogMessageW sends for Enter and Escape.
 constexpr int kFirstControlId = 100;
-constexpr UINT_PTR kSizeMoveTimer = 1;
+constexpr UINT kTickMessage = WM_APP + 1;
 constexpr UINT_PTR kTextBoxSubclass = 1;
 constexpr UINT kDefaultDpi = USER_DEFAULT_SCREEN_DPI;
 
@@ -306,7 +306,7 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     const UINT dpi = windowDpi(hwnd_);
     resizeToClient(dpi, nullptr);
     layout(dpi);
-    return true;
+    return ticks.start(hwnd_, kTickMessage);
 }
 
 void FormWindow::createControls(HINSTANCE instance) {
@@ -454,30 +454,14 @@ void FormWindow::show(int cmdShow) {
 
 int FormWindow::run() {
     MSG msg{};
-    for (;;) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
-            if (msg.message == WM_QUIT) {
-                return static_cast<int>(msg.wParam);
-            }
-            if (hwnd_ == nullptr || IsDialogMessageW(hwnd_, &msg) == FALSE) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        if (hwnd_ != nullptr) {
-            ticks_->runDue(*form_);
-        }
-        ticks_->wait();
-    }
-}
-
-void FormWindow::tickUntilInput() {
-    while (hwnd_ != nullptr) {
-        ticks_->runDue(*form_);
-        if (hwnd_ == nullptr || ticks_->wait() == TickSource::Wake::Input) {
-            return;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // Tab, Shift+Tab and the arrow keys move between the controls as in a dialog.
+        if (hwnd_ == nullptr || IsDialogMessageW(hwnd_, &msg) == FALSE) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
         }
     }
+    return static_cast<int>(msg.wParam);
 }
 
 void FormWindow::setText(ControlId id, const std::wstring& text) {
@@ -575,25 +559,9 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         // System menu, Alt+F4, the taskbar: all of them are Form1's unload.
         form_->unload();
         return 0;
-    case WM_ENTERIDLE:
-        // A message box or menu owned by this window is waiting for input in its own modal
-        // loop, where run() cannot deliver ticks; deliver them here until input arrives.
-        tickUntilInput();
+    case kTickMessage:
+        ticks_->deliver(*form_);
         return 0;
-    case WM_ENTERSIZEMOVE:
-        // Dragging the window runs yet another modal loop, one that never idles; a coarse
-        // timer keeps the ticks coming meanwhile.
-        SetTimer(hwnd, kSizeMoveTimer, USER_TIMER_MINIMUM, nullptr);
-        return 0;
-    case WM_EXITSIZEMOVE:
-        KillTimer(hwnd, kSizeMoveTimer);
-        return 0;
-    case WM_TIMER:
-        if (wp == kSizeMoveTimer) {
-            ticks_->runDue(*form_);
-            return 0;
-        }
-        break;
     case WM_ACTIVATE:
         // Give the focus back to the control that had it, as a dialog does.
         if (lowWord(wp) == WA_INACTIVE) {

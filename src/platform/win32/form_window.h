@@ -47,7 +47,6 @@ private:
     void resizeToClient(UINT dpi, const RECT* suggested);
     [[nodiscard]] HFONT fittingFont(UINT dpi) const;
     [[nodiscard]] bool captionsFit(HDC dc, HFONT font, UINT dpi) const;
-    void tickUntilInput();
     void onCommand(WORD controlId, WORD code);
 
     [[nodiscard]] HWND control(ControlId id) const {

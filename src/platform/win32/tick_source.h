@@ -2,13 +2,21 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "app/form1.h"
 #include "platform/timer_bank.h"
 
 namespace morvane::win32 {
 
-// Drives the TimerBank from a waitable timer so that intervals down to 1 ms keep their phase:
-// SetTimer would round every interval up to the 15.6 ms system tick.
+// Drives the TimerBank from a high-resolution waitable timer so that intervals down to 1 ms
+// keep their phase: SetTimer would round every interval up to the 15.6 ms system tick.
+//
+// NOTE: the ticks reach the window as one posted message rather than through a wait in the
+// program's own message loop. MessageBoxW runs a modal loop of its own, and ticks must go on
+// inside it (F12 seen there ends the program); the owner's WM_ENTERIDLE would be the hook for
+// that, but Wine's message box never sends it. Every modal loop, the dialog's as well as the
+// ones for moving the window or tracking a menu, dispatches posted messages.
 class TickSource {
 public:
     TickSource();
@@ -18,25 +26,35 @@ public:
     TickSource& operator=(TickSource&&) = delete;
     ~TickSource();
 
+    // Starts posting `message` to `target` whenever a tick may be due.
+    bool start(HWND target, UINT message);
+
     // QueryPerformanceCounter in nanoseconds.
     [[nodiscard]] Nanos now() const;
     TimerBank& bank() { return bank_; }
 
-    // Delivers the ticks due now, each timer at most once per call: a handler slower than its
-    // interval then still lets the caller pump messages between two ticks.
-    void runDue(Form1& form);
+    // Points the timer at the bank's next due instant; call after changing the schedule.
+    void rearm();
 
-    enum class Wake : std::uint8_t { Input, Tick };
-    // Blocks until the next tick is due or the thread has input (including input that was
-    // already seen but not yet removed).
-    Wake wait();
+    // For `message`, on the window's thread: delivers the ticks due now, each timer at most once
+    // per call so that a handler slower than its interval cannot hold up the message queue.
+    void deliver(Form1& form);
 
-    // True when the high-resolution flag was honoured; false means timeBeginPeriod(1) is in use.
+    // False where the system refused the high-resolution flag; timeBeginPeriod(1) then stands in.
     [[nodiscard]] bool highResolution() const { return highResolution_; }
 
 private:
+    static DWORD WINAPI waiterMain(LPVOID self);
+    void wait();
+
     TimerBank bank_;
     HANDLE timer_ = nullptr;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+    HWND target_ = nullptr;
+    UINT message_ = 0;
+    // One tick message in the queue at most: a slow handler must not build a backlog.
+    std::atomic<bool> pending_{false};
     bool highResolution_ = false;
     bool raisedPeriod_ = false;
     LONGLONG frequency_ = 1;

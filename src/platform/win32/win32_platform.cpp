@@ -27,10 +27,13 @@ std::int16_t Win32Platform::GetAsyncKeyState(std::int32_t vk) { return ::GetAsyn
 
 void Win32Platform::setTimerEnabled(TimerId timer, bool enabled) {
     ticks_.bank().setEnabled(timer, enabled, ticks_.now());
+    ticks_.rearm();
 }
 
 bool Win32Platform::setTimerInterval(TimerId timer, std::int64_t milliseconds) {
-    return ticks_.bank().setInterval(timer, milliseconds, ticks_.now());
+    const bool accepted = ticks_.bank().setInterval(timer, milliseconds, ticks_.now());
+    ticks_.rearm();
+    return accepted;
 }
 
 void Win32Platform::setLabel1Caption(std::string_view text) {
@@ -45,6 +48,7 @@ void Win32Platform::minimize() { window_.minimize(); }
 
 void Win32Platform::unload() {
     ticks_.bank().destroyAll();
+    ticks_.rearm();
     window_.destroy();
 }
 
