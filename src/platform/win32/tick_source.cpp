@@ -2,7 +2,9 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <array>
+#include <limits>
 
 namespace morvane::win32 {
 
@@ -14,10 +16,24 @@ constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 
 constexpr Nanos kNanosPerSecond = 1'000'000'000;
 constexpr Nanos kNanosPer100ns = 100;
+constexpr Nanos kNever = std::numeric_limits<Nanos>::max();
+constexpr Nanos kProbeWait = 200'000;
+constexpr int kProbes = 5;
+constexpr Nanos kMarginSlack = 100'000;
+constexpr Nanos kMaxMargin = 4 * kNanosPerMilli;
+
+void armRelative(HANDLE timer, Nanos ahead) {
+    // Relative rather than absolute: an absolute due time is wall-clock time and moves with
+    // every clock adjustment, while the schedule runs on the performance counter. A relative
+    // time must be negative, so "now" is one unit ahead.
+    LARGE_INTEGER relative{};
+    relative.QuadPart = ahead > 0 ? -((ahead + kNanosPer100ns - 1) / kNanosPer100ns) : -1;
+    SetWaitableTimer(timer, &relative, 0, nullptr, nullptr, FALSE);
+}
 
 }  // namespace
 
-TickSource::TickSource() {
+TickSource::TickSource() : due_(kNever) {
     LARGE_INTEGER f{};
     QueryPerformanceFrequency(&f);
     frequency_ = f.QuadPart > 0 ? f.QuadPart : 1;
@@ -32,10 +48,26 @@ TickSource::TickSource() {
         raisedPeriod_ = timeBeginPeriod(1) == TIMERR_NOERROR;
     }
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    margin_ = timer_ != nullptr ? measureLateness() : 0;
+}
+
+Nanos TickSource::measureLateness() {
+    // A high-resolution timer on Windows wakes within a fraction of a millisecond; Wine's
+    // server rounds every timeout up to whole milliseconds, and a plain timer to the system
+    // tick. Whatever the overshoot here, it is made up for by spinning.
+    Nanos worst = 0;
+    for (int i = 0; i < kProbes; ++i) {
+        const Nanos start = now();
+        armRelative(timer_, kProbeWait);
+        WaitForSingleObject(timer_, 100);
+        worst = std::max(worst, now() - start - kProbeWait);
+    }
+    return std::min(worst + kMarginSlack, kMaxMargin);
 }
 
 TickSource::~TickSource() {
     if (thread_ != nullptr) {
+        stopping_.store(true);
         SetEvent(stop_);
         WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
@@ -81,17 +113,12 @@ void TickSource::rearm() {
         return;
     }
     const std::optional<Nanos> due = bank_.nextDue();
+    due_.store(due.value_or(kNever));
     if (!due) {
         CancelWaitableTimer(timer_);
         return;
     }
-    // Relative rather than absolute: an absolute due time is wall-clock time and moves with
-    // every clock adjustment, while the schedule runs on the performance counter. Zero would
-    // mean "now" too, but a relative time must be negative.
-    const Nanos ahead = *due - now();
-    LARGE_INTEGER relative{};
-    relative.QuadPart = ahead > 0 ? -((ahead + kNanosPer100ns - 1) / kNanosPer100ns) : -1;
-    SetWaitableTimer(timer_, &relative, 0, nullptr, nullptr, FALSE);
+    armRelative(timer_, *due - margin_ - now());
 }
 
 void TickSource::deliver(Form1& form) {
@@ -119,9 +146,25 @@ void TickSource::wait() {
         if (r != WAIT_OBJECT_0 + 1) {
             return;
         }
-        if (!pending_.exchange(true) && PostMessageW(target_, message_, 0, 0) == FALSE) {
+        if (spinUntilDue() && !pending_.exchange(true) &&
+            PostMessageW(target_, message_, 0, 0) == FALSE) {
             pending_.store(false);
         }
+    }
+}
+
+bool TickSource::spinUntilDue() {
+    for (;;) {
+        const Nanos due = due_.load();
+        const Nanos ahead = due == kNever ? kNever : due - now();
+        if (ahead <= 0) {
+            return true;
+        }
+        // Rescheduled further out (or stopped): the timer has been set again meanwhile.
+        if (ahead > margin_ + kMarginSlack || stopping_.load()) {
+            return false;
+        }
+        SwitchToThread();
     }
 }
 

@@ -46,15 +46,23 @@ public:
 private:
     static DWORD WINAPI waiterMain(LPVOID self);
     void wait();
+    // Spins out the last stretch before the due instant; false if the schedule moved on.
+    bool spinUntilDue();
+    [[nodiscard]] Nanos measureLateness();
 
     TimerBank bank_;
     HANDLE timer_ = nullptr;
     HANDLE stop_ = nullptr;
     HANDLE thread_ = nullptr;
+    // The instant the armed tick is due (kNever: none), read by the waiter while it spins.
+    std::atomic<Nanos> due_;
+    // How much earlier than due the timer is set: what it overshoots by on this system.
+    Nanos margin_ = 0;
     HWND target_ = nullptr;
     UINT message_ = 0;
     // One tick message in the queue at most: a slow handler must not build a backlog.
     std::atomic<bool> pending_{false};
+    std::atomic<bool> stopping_{false};
     bool highResolution_ = false;
     bool raisedPeriod_ = false;
     LONGLONG frequency_ = 1;
