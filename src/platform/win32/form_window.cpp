@@ -117,6 +117,21 @@ PixelRect toPixels(const TwipRect& r, UINT dpi) {
             twipsToPixels(r.top + r.height, d) - top};
 }
 
+// Where a control goes in the client area. A label painted over its frame's edge would wipe out
+// that stretch of the border (Label2 reaches Frame1's right edge), so labels stop short of the
+// frame's line, as they would inside a real container.
+PixelRect controlPixels(ControlId id, UINT dpi) {
+    PixelRect p = toPixels(absoluteRect(id), dpi);
+    const ControlSpec& spec = controlSpec(id);
+    if (spec.kind == ControlKind::Label && spec.container) {
+        const PixelRect frame = toPixels(absoluteRect(*spec.container), dpi);
+        const int line = MulDiv(2, static_cast<int>(dpi), 96);
+        p.width = std::min(p.left + p.width, frame.left + frame.width - line) - p.left;
+        p.height = std::min(p.top + p.height, frame.top + frame.height - line) - p.top;
+    }
+    return p;
+}
+
 const wchar_t* windowClass(ControlKind kind) {
     switch (kind) {
     case ControlKind::Frame:
@@ -355,7 +370,7 @@ void FormWindow::layout(UINT dpi) {
         if (child == nullptr) {
             continue;
         }
-        const PixelRect p = toPixels(absoluteRect(spec.id), dpi);
+        const PixelRect p = controlPixels(spec.id, dpi);
         SetWindowPos(child, nullptr, p.left, p.top, p.width, p.height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -407,7 +422,7 @@ bool FormWindow::captionsFit(HDC dc, HFONT font, UINT dpi) const {
     bool fits = true;
     auto check = [&](const ControlSpec& spec, std::string_view caption) {
         const std::wstring text = widen(caption);
-        const PixelRect box = toPixels(spec.rect, dpi);
+        const PixelRect box = controlPixels(spec.id, dpi);
         RECT r{0, 0, box.width, 0};
         switch (spec.kind) {
         case ControlKind::Label: {
