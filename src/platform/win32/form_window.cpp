@@ -198,11 +198,12 @@ int CALLBACK collectFace(const LOGFONTW* lf, const TEXTMETRICW* /*metrics*/, DWO
     return 1;
 }
 
-// The first installed Simplified Chinese TrueType face that has every caption character.
-std::optional<std::wstring> chineseFace(HDC dc, LOGFONTW lf) {
+// `lf` in the first Chinese face that has every caption character: the usual Windows UI faces
+// first, then whatever Simplified Chinese TrueType face is installed.
+std::optional<LOGFONTW> inChineseFace(HDC dc, LOGFONTW lf) {
+    std::vector<std::wstring> faces{L"Microsoft YaHei UI", L"Microsoft YaHei", L"SimSun"};
     LOGFONTW query{};
     query.lfCharSet = GB2312_CHARSET;
-    std::vector<std::wstring> faces;
     EnumFontFamiliesExW(dc, &query, &collectFace, reinterpret_cast<LPARAM>(&faces), 0);
     for (const std::wstring& face : faces) {
         const std::size_t n = std::min<std::size_t>(face.size(), LF_FACESIZE - 1);
@@ -210,7 +211,7 @@ std::optional<std::wstring> chineseFace(HDC dc, LOGFONTW lf) {
         lf.lfFaceName[n] = L'\0';
         lf.lfCharSet = DEFAULT_CHARSET;
         if (drawsCaptions(dc, lf)) {
-            return face;
+            return lf;
         }
     }
     return std::nullopt;
@@ -385,12 +386,10 @@ HFONT FormWindow::fittingFont(UINT dpi) const {
     LOGFONTW lf = messageFont(dpi);
     HDC dc = GetDC(hwnd_);
     if (dc != nullptr && !drawsCaptions(dc, lf)) {
-        // Font linking usually covers the Chinese captions, but a Western message font with no
-        // link to a Chinese one (as under Wine) draws boxes: pick an installed Chinese face.
-        if (const std::optional<std::wstring> face = chineseFace(dc, lf)) {
-            face->copy(lf.lfFaceName, LF_FACESIZE - 1);
-            lf.lfFaceName[std::min<std::size_t>(face->size(), LF_FACESIZE - 1)] = L'\0';
-            lf.lfCharSet = DEFAULT_CHARSET;
+        // A Western message font may reach Chinese glyphs only through font linking, or (as
+        // under Wine) not at all and draw boxes; a Chinese face of the same size is sure.
+        if (const std::optional<LOGFONTW> chinese = inChineseFace(dc, lf)) {
+            lf = *chinese;
         }
     }
     const int start =
@@ -421,23 +420,23 @@ bool FormWindow::captionsFit(HDC dc, HFONT font, UINT dpi) const {
     const int frameMargin = MulDiv(10, d, 96);
     bool fits = true;
     auto check = [&](const ControlSpec& spec, std::string_view caption) {
-        const std::wstring text = widen(caption);
+        const std::wstring wide = widen(caption);
         const PixelRect box = controlPixels(spec.id, dpi);
         RECT r{0, 0, box.width, 0};
         switch (spec.kind) {
         case ControlKind::Label: {
-            const int height = labelHeight(dc, text, box.width);
+            const int height = labelHeight(dc, wide, box.width);
             fits = fits && height >= 0 && height <= box.height;
             break;
         }
         case ControlKind::PushButton:
-            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+            DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r,
                       DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
             fits = fits && r.right + 2 * buttonMargin <= box.width &&
                    r.bottom + buttonMargin <= box.height;
             break;
         case ControlKind::Frame:
-            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+            DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r,
                       DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
             fits = fits && r.right + 2 * frameMargin <= box.width;
             break;
@@ -479,9 +478,9 @@ int FormWindow::run() {
     return static_cast<int>(msg.wParam);
 }
 
-void FormWindow::setText(ControlId id, const std::wstring& text) {
+void FormWindow::setText(ControlId id, const std::wstring& caption) {
     if (HWND c = control(id); c != nullptr) {
-        SetWindowTextW(c, text.c_str());
+        SetWindowTextW(c, caption.c_str());
         // An owner-drawn static does not repaint by itself when its text changes.
         InvalidateRect(c, nullptr, TRUE);
     }
@@ -560,6 +559,14 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         if (lp != 0) {
             onCommand(lowWord(wp), highWord(wp));
+        } else if (lowWord(wp) == IDOK) {
+            // IsDialogMessageW turns Enter into IDOK; as in a dialog, it presses the button
+            // that has the focus.
+            if (HWND focus = GetFocus();
+                focus != nullptr && IsChild(hwnd, focus) != FALSE &&
+                (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON) != 0) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+            }
         }
         return 0;
     case WM_DRAWITEM: {

@@ -28,7 +28,7 @@ public:
     int run();
 
     // All of these do nothing once the window has been destroyed.
-    void setText(ControlId id, const std::wstring& text);
+    void setText(ControlId id, const std::wstring& caption);
     [[nodiscard]] std::wstring text(ControlId id) const;
     void messageBox(const std::wstring& prompt);
     void minimize();
