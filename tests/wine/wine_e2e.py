@@ -347,6 +347,10 @@ def scenario_reject(s):
     time.sleep(1.0)
     check(not read_clicks(log), "a rejected run clicked")
     check(morvane.poll() is None, "Morvane ended after a rejected run")
+    # Alt+F4 is the platform's close: Form1 unloads and the program ends.
+    s.focus(form)
+    s.xdotool("key", "alt+F4")
+    wait_exit(morvane, 10, "Alt+F4")
 
 
 def scenario_f12_in_box(s):
