@@ -21,11 +21,13 @@ public:
     }
     void mouseEvent(std::uint32_t flags) override { mouseFlags.push_back(flags); }
     std::int16_t asyncKeyState(std::int32_t vk) override { return held.count(vk) != 0 ? 1 : 0; }
+    void flush() override { flushedAfter.push_back(mouseFlags.size()); }
 
     POINT cursor{};
     std::set<std::int32_t> held;
     std::vector<POINT> moves;
     std::vector<std::uint32_t> mouseFlags;
+    std::vector<std::size_t> flushedAfter;  // how many mouse events had been made at each flush
 };
 
 }  // namespace morvane::x11

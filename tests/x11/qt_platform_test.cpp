@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "clicker/run_action.h"
@@ -100,6 +101,12 @@ TEST(QtPlatform, AcceptedRunMinimizesAndClicksAtTheTarget) {
     EXPECT_EQ(app.input.mouseFlags.front(), kMouseLeftClick);
     EXPECT_EQ(app.input.moves.front().x, 31);
     EXPECT_EQ(app.input.moves.front().y, -7);
+    // X11Input leaves moves queued: every tick must end by sending what it queued.
+    for (std::size_t clicks = 1; clicks < app.input.mouseFlags.size(); ++clicks) {
+        EXPECT_NE(std::count(app.input.flushedAfter.begin(), app.input.flushedAfter.end(), clicks),
+                  0)
+            << "no flush after click " << clicks;
+    }
 }
 
 TEST(QtPlatform, ClosingTheWindowUnloadsOnce) {

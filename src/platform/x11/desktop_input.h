@@ -21,6 +21,9 @@ public:
     virtual bool moveCursor(std::int32_t x, std::int32_t y) = 0;
     virtual void mouseEvent(std::uint32_t flags) = 0;
     virtual std::int16_t asyncKeyState(std::int32_t vk) = 0;
+    // Sends whatever the operations above left queued. Called after every timer tick, so that
+    // a move and the click after it leave in one write.
+    virtual void flush() {}
 };
 
 }  // namespace morvane::x11

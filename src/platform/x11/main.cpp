@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
 #include <cmath>
@@ -59,6 +60,9 @@ int main(int argc, char* argv[]) {
         return EXIT_FAILURE;
     }
     const int dpi = static_cast<int>(std::lround(screen->logicalDotsPerInch()));
+    if (const auto* x11App = app.nativeInterface<QNativeInterface::QX11Application>()) {
+        x11::ignoreXkbPointerButtons(x11App->display());
+    }
 
     try {
         // Destroyed in reverse order after the loop has returned: nothing that a late event

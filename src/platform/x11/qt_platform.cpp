@@ -13,6 +13,7 @@ QtPlatform::QtPlatform(DesktopInput& input, std::function<void()> quit)
           if (form_ != nullptr) {
               form_->timerTick(id);
           }
+          input_.flush();
       }),
       quit_(quit ? std::move(quit) : [] { QCoreApplication::exit(0); }) {}
 

@@ -56,8 +56,15 @@ void TimerSource::destroyAll() {
 }
 
 void TimerSource::arm() {
+    // Each tick re-arms before and after its handler; one system call is enough when the
+    // handler left the schedule alone.
+    const std::optional<Nanos> due = bank_.nextDue();
+    if (due == armed_) {
+        return;
+    }
+    armed_ = due;
     itimerspec spec{};
-    if (const std::optional<Nanos> due = bank_.nextDue()) {
+    if (due) {
         // A zero it_value would disarm the timer; anything due already fires at once anyway.
         const Nanos at = *due > 0 ? *due : 1;
         spec.it_value.tv_sec = static_cast<time_t>(at / kNanosPerSecond);
@@ -70,6 +77,7 @@ void TimerSource::expired() {
     std::uint64_t expirations = 0;
     // Only clears the readable state; the bank decides what is due.
     [[maybe_unused]] const ssize_t got = read(fd_, &expirations, sizeof expirations);
+    armed_.reset();
     const Nanos at = now();
     while (const std::optional<TimerId> id = bank_.takeDue(at)) {
         // Re-armed before the tick runs: a tick may open a message box and run a nested event

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/timer_bank.h"
 
@@ -38,6 +39,7 @@ private:
     TickHandler onTick_;
     TimerBank bank_;
     int fd_ = -1;
+    std::optional<Nanos> armed_;  // what the timerfd holds; empty once it has fired
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

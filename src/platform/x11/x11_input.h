@@ -5,7 +5,16 @@
 
 #include "platform/x11/desktop_input.h"
 
+struct _XDisplay;  // Xlib's Display, kept out of the Qt side's includes
+
 namespace morvane::x11 {
+
+// Every fake click changes the pointer-button part of the XKB state, and by default the server
+// reports that to each client that follows the keyboard state: for the window's own connection
+// that is a reader-thread wake-up and a main-loop wake-up per click, doubling the program's work
+// at 1 ms. Qt only needs the modifiers and the group, so the button part is deselected on
+// `windowDisplay` (the window toolkit's connection). False when it has no XKB.
+bool ignoreXkbPointerButtons(_XDisplay* windowDisplay);
 
 // The user32 operations on X11, over a connection of its own so that Qt's event handling never
 // sees the raw key stream and the fake input is flushed on our schedule.
@@ -29,6 +38,7 @@ public:
     bool moveCursor(std::int32_t x, std::int32_t y) override;
     void mouseEvent(std::uint32_t flags) override;
     std::int16_t asyncKeyState(std::int32_t vk) override;
+    void flush() override;
 
     [[nodiscard]] bool hasRawKeys() const;
 
