@@ -122,9 +122,9 @@ PixelRect toPixels(const TwipRect& r, UINT dpi) {
 // frame's line, as they would inside a real container.
 PixelRect controlPixels(ControlId id, UINT dpi) {
     PixelRect p = toPixels(absoluteRect(id), dpi);
-    const ControlSpec& spec = controlSpec(id);
-    if (spec.kind == ControlKind::Label && spec.container) {
-        const PixelRect frame = toPixels(absoluteRect(*spec.container), dpi);
+    const ControlSpec& entry = controlSpec(id);
+    if (entry.kind == ControlKind::Label && entry.container) {
+        const PixelRect frame = toPixels(absoluteRect(*entry.container), dpi);
         const int line = MulDiv(2, static_cast<int>(dpi), 96);
         p.width = std::min(p.left + p.width, frame.left + frame.width - line) - p.left;
         p.height = std::min(p.top + p.height, frame.top + frame.height - line) - p.top;
@@ -164,8 +164,8 @@ DWORD windowStyle(ControlKind kind) {
 // Every caption the window shows, for glyph checks.
 std::wstring allCaptions() {
     std::wstring text = widen(kFormCaption);
-    for (const ControlSpec& spec : kControls) {
-        text += widen(spec.caption);
+    for (const ControlSpec& entry : kControls) {
+        text += widen(entry.caption);
     }
     text += widen(coordinateCaption(POINT{0, 0}));
     std::erase(text, L' ');
@@ -334,13 +334,13 @@ void FormWindow::createControls(HINSTANCE instance) {
     std::stable_sort(order.begin(), order.end(), [](const ControlSpec* a, const ControlSpec* b) {
         return a->tabIndex < b->tabIndex;
     });
-    for (const ControlSpec* spec : order) {
-        const auto index = static_cast<std::size_t>(spec->id);
-        const std::wstring caption = widen(spec->caption);
-        const DWORD exStyle = spec->kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
+    for (const ControlSpec* entry : order) {
+        const auto index = static_cast<std::size_t>(entry->id);
+        const std::wstring caption = widen(entry->caption);
+        const DWORD exStyle = entry->kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
         controls_.at(index) = CreateWindowExW(
-            exStyle, windowClass(spec->kind), caption.c_str(), windowStyle(spec->kind), 0, 0, 0, 0,
-            hwnd_, childId(kFirstControlId + static_cast<int>(index)), instance, nullptr);
+            exStyle, windowClass(entry->kind), caption.c_str(), windowStyle(entry->kind), 0, 0, 0,
+            0, hwnd_, childId(kFirstControlId + static_cast<int>(index)), instance, nullptr);
     }
     if (HWND box = control(ControlId::Text2); box != nullptr) {
         SetWindowSubclass(box, &FormWindow::textBoxProc, kTextBoxSubclass,
@@ -366,12 +366,12 @@ void FormWindow::resizeToClient(UINT dpi, const RECT* suggested) {
 
 void FormWindow::layout(UINT dpi) {
     HFONT font = fittingFont(dpi);
-    for (const ControlSpec& spec : kControls) {
-        HWND child = control(spec.id);
+    for (const ControlSpec& entry : kControls) {
+        HWND child = control(entry.id);
         if (child == nullptr) {
             continue;
         }
-        const PixelRect p = controlPixels(spec.id, dpi);
+        const PixelRect p = controlPixels(entry.id, dpi);
         SetWindowPos(child, nullptr, p.left, p.top, p.width, p.height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -419,11 +419,11 @@ bool FormWindow::captionsFit(HDC dc, HFONT font, UINT dpi) const {
     const int buttonMargin = MulDiv(4, d, 96);
     const int frameMargin = MulDiv(10, d, 96);
     bool fits = true;
-    auto check = [&](const ControlSpec& spec, std::string_view caption) {
+    auto check = [&](const ControlSpec& entry, std::string_view caption) {
         const std::wstring wide = widen(caption);
-        const PixelRect box = controlPixels(spec.id, dpi);
+        const PixelRect box = controlPixels(entry.id, dpi);
         RECT r{0, 0, box.width, 0};
-        switch (spec.kind) {
+        switch (entry.kind) {
         case ControlKind::Label: {
             const int height = labelHeight(dc, wide, box.width);
             fits = fits && height >= 0 && height <= box.height;
@@ -444,9 +444,9 @@ bool FormWindow::captionsFit(HDC dc, HFONT font, UINT dpi) const {
             break;
         }
     };
-    for (const ControlSpec& spec : kControls) {
-        if (!spec.caption.empty()) {
-            check(spec, spec.caption);
+    for (const ControlSpec& entry : kControls) {
+        if (!entry.caption.empty()) {
+            check(entry, entry.caption);
         }
     }
     // Label1 later shows the cursor position; leave room for a wide one on a multi-monitor desk.
