@@ -40,7 +40,6 @@ TickSource::TickSource() : due_(kNever) {
 
     timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                     TIMER_ALL_ACCESS);
-    highResolution_ = timer_ != nullptr;
     if (timer_ == nullptr) {
         // Before Windows 10 1803 the flag is refused; a plain timer is only as fine as the
         // system tick, so ask for a 1 ms tick for as long as the program runs.

@@ -40,9 +40,6 @@ public:
     // per call so that a handler slower than its interval cannot hold up the message queue.
     void deliver(Form1& form);
 
-    // False where the system refused the high-resolution flag; timeBeginPeriod(1) then stands in.
-    [[nodiscard]] bool highResolution() const { return highResolution_; }
-
 private:
     static DWORD WINAPI waiterMain(LPVOID self);
     void wait();
@@ -63,7 +60,6 @@ private:
     // One tick message in the queue at most: a slow handler must not build a backlog.
     std::atomic<bool> pending_{false};
     std::atomic<bool> stopping_{false};
-    bool highResolution_ = false;
     bool raisedPeriod_ = false;
     LONGLONG frequency_ = 1;
 };
