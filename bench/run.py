@@ -28,6 +28,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "x11"))
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
 import e2e  # noqa: E402  (the end-to-end harness: Xvfb, recorder, driving the program)
 
 RELEASE = ROOT / "build" / "release"
@@ -111,18 +112,31 @@ def cpu_sched_seconds(pid):
     return total / 1e9
 
 
+def machine_busy():
+    """(busy, total) clock ticks of all cores, from the first line of /proc/stat."""
+    with open("/proc/stat", encoding="ascii") as f:
+        values = [int(v) for v in f.readline().split()[1:9]]
+    idle = values[3] + values[4]  # idle + iowait
+    return sum(values) - idle, sum(values)
+
+
 class CpuWindow:
+    """CPU time of one process over a stretch of wall time, and how busy the machine was."""
+
     def __init__(self, pid):
         self.pid = pid
         self.wall = time.monotonic()
         self.ticks = cpu_ticks_seconds(pid)
         self.sched = cpu_sched_seconds(pid)
+        self.machine = machine_busy()
 
     def stop(self):
         wall = time.monotonic() - self.wall
+        busy, total = machine_busy()
         return {"wall_s": wall,
                 "stat_pct": 100 * (cpu_ticks_seconds(self.pid) - self.ticks) / wall,
-                "sched_pct": 100 * (cpu_sched_seconds(self.pid) - self.sched) / wall}
+                "sched_pct": 100 * (cpu_sched_seconds(self.pid) - self.sched) / wall,
+                "machine_pct": 100 * (busy - self.machine[0]) / max(1, total - self.machine[1])}
 
 
 def status_kb(pid, key):
@@ -156,6 +170,8 @@ def figures(stamps_us, server_ms, interval_ms):
         "p99_abs_error": percentile(errors, 99),
         "drift": span_ms - (n - 1) * interval_ms,
         "periods": periods,
+        "stamps_us": stamps_us,
+        "server_ms": server_ms,
     }
     if server_ms:
         out["server_median_period"] = statistics.median(
@@ -202,7 +218,8 @@ def run_ours(d, interval_ms, text, count):
     end_with_f12(d)
     e2e.check({(c[0], c[1]) for c in clicks} == {e2e.TARGET}, "a click off the target")
     result = figures([c[3] for c in clicks], [c[2] for c in clicks], interval_ms)
-    result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm)
+    result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
+                  machine_pct=cost["machine_pct"])
     return result
 
 
@@ -212,6 +229,7 @@ def run_peer(d, interval_ms, count):
     d.move(*e2e.TARGET)
     base = len(d.clicks())
     started = time.monotonic()
+    machine_before = machine_busy()
     peer = subprocess.Popen(["xdotool", "click", "--repeat", str(count), "--delay",
                              str(interval_ms), "1"], env=d.env)
     # Its peak RSS is sampled while it runs: a child's ru_maxrss also counts the memory of the
@@ -232,12 +250,14 @@ def run_peer(d, interval_ms, count):
         time.sleep(0.02)
     peer.returncode = os.waitstatus_to_exitcode(status)
     wall = time.monotonic() - started
+    busy, total = machine_busy()
+    machine_pct = 100 * (busy - machine_before[0]) / max(1, total - machine_before[1])
     e2e.check(peer.returncode == 0, f"xdotool exited with {peer.returncode}")
     clicks = wait_clicks(d, base, count, 5)
     result = figures([c[3] for c in clicks], [c[2] for c in clicks], interval_ms)
     # Its whole life, start-up included: it is a one-shot process.
     result.update(cpu_pct=100 * (usage.ru_utime + usage.ru_stime) / wall,
-                  hwm_kb=hwm)
+                  hwm_kb=hwm, machine_pct=machine_pct)
     return result
 
 
@@ -264,6 +284,84 @@ def run_idle_and_startup(d):
     return {"startup_s": startups, "idle": idle}
 
 
+def wine_process(popen_pid):
+    """The pid of the Windows process `wine PROGRAM` became (the loader may exec or fork)."""
+    def comm(pid):
+        try:
+            with open(f"/proc/{pid}/comm", encoding="ascii") as f:
+                return f.read().strip()
+        except FileNotFoundError:
+            return ""
+    if comm(popen_pid).lower() == "morvane.exe":
+        return popen_pid
+    found = [int(p) for p in os.listdir("/proc") if p.isdigit() and comm(p) == "Morvane.exe"
+             and os.getpgid(int(p)) == os.getpgid(popen_pid)]
+    e2e.check(len(found) == 1, f"{len(found)} Morvane.exe processes")
+    return found[0]
+
+
+def run_wine(wine_e2e, prefix, interval_ms, text, count):
+    """Morvane.exe under Wine; clicks stamped by the Win32 recorder with QueryPerformanceCounter."""
+    args = argparse.Namespace(exe=str(MINGW / "src" / "platform" / "win32" / "Morvane.exe"),
+                              recorder=str(MINGW / "tests" / "wine" / "morvane_recorder.exe"),
+                              prefix=str(prefix))
+    s = wine_e2e.Session(args)
+    try:
+        if not (prefix / "system.reg").exists():
+            wine_e2e.make_prefix(s)  # starts an X server of its own
+        else:
+            s.start_x()
+        log, recorder, form, morvane = wine_e2e.start_both(s)
+        wine_e2e.pick_target(s, recorder, form)
+        wine_e2e.type_interval(s, form, text)
+        wine_e2e.run_action(s, form)
+        wine_e2e.dismiss_box(s, wine_e2e.EXIT_REMINDER)
+        deadline = time.monotonic() + 10
+        while not wine_e2e.read_clicks(log):
+            e2e.check(time.monotonic() < deadline, "no click from Morvane.exe")
+            time.sleep(0.02)
+        base = len(wine_e2e.read_clicks(log)) - 1
+        pid = wine_process(morvane.pid)
+        cpu = CpuWindow(pid)
+        server = wineserver_of(prefix)
+        server_cpu = CpuWindow(server) if server else None
+        time.sleep(max(0.0, (count - 2) * interval_ms / 1000))
+        deadline = time.monotonic() + 10 + count * interval_ms / 1000
+        while len(wine_e2e.read_clicks(log)) - base < count:
+            e2e.check(time.monotonic() < deadline, "Morvane.exe clicks lag")
+            time.sleep(0.05)
+        cost = cpu.stop()
+        server_cost = server_cpu.stop() if server_cpu else {"sched_pct": None}
+        hwm = status_kb(pid, "VmHWM")
+        s.hold_key(recorder, "F12")
+        wine_e2e.wait_exit(morvane, 10, "F12")
+        clicks = wine_e2e.read_clicks(log)[base:base + count]
+    finally:
+        s.cleanup()
+    result = figures([c[2] / 1000 for c in clicks], [], interval_ms)
+    result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
+                  wineserver_cpu_pct=server_cost["sched_pct"], machine_pct=cost["machine_pct"])
+    return result
+
+
+def wineserver_of(prefix):
+    """The wineserver serving `prefix`: Wine's timers and messages go through it."""
+    want = f"WINEPREFIX={os.path.abspath(prefix)}".encode()
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/comm", encoding="ascii") as f:
+                if not f.read().startswith("wineserver"):
+                    continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if want in f.read().split(b"\0"):
+                    return int(entry)
+        except (FileNotFoundError, PermissionError, ProcessLookupError):
+            pass
+    return None
+
+
 def sizes():
     out = {}
     linux = RELEASE / "src" / "platform" / "x11" / "morvane"
@@ -284,8 +382,11 @@ def machine():
         if line.startswith("Model name")), "unknown")
     return {"nproc": os.cpu_count(), "cpu": model, "kernel": platform.release(),
             "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
-            "xdotool": subprocess.run(["xdotool", "version"], capture_output=True, text=True,
-                                      check=False).stdout.strip()}
+            "xdotool": "xdotool " + subprocess.run(
+                ["dpkg-query", "-W", "-f=${Version}", "xdotool"], capture_output=True, text=True,
+                check=False).stdout.strip(),
+            "wine": subprocess.run(["wine", "--version"], capture_output=True, text=True,
+                                   check=False).stdout.strip() if shutil.which("wine") else ""}
 
 
 # --- report ----------------------------------------------------------------------------------
@@ -313,7 +414,9 @@ ROWS = [  # (label, key, digits)
     ("drift over the run, ms (server stamps)", "server_drift", 0),
     ("drift over the first 1000 clicks, ms (recorder clock)", "drift_1000", 2),
     ("CPU while clicking, % of one core", "cpu_pct", 2),
-    ("peak RSS (VmHWM / ru_maxrss), MiB", "hwm_mib", 1),
+    ("wineserver CPU meanwhile, % of one core", "wineserver_cpu_pct", 2),
+    ("peak RSS (VmHWM), MiB", "hwm_mib", 1),
+    ("machine busy meanwhile, % of all cores (context)", "machine_pct", 1),
 ]
 
 
@@ -401,7 +504,7 @@ def report(results):
     m = results["machine"]
     lines = [
         f"Measured {m['date']} on {m['nproc']} × {m['cpu']}, Linux {m['kernel']}, "
-        f"Xvfb 1024×768×24 with no window manager, peer `{m['xdotool']}`"
+        f"Xvfb with no window manager, peer `{m['xdotool']}`, {m.get('wine') or 'no Wine'}"
         + (" (--quick run: a tenth of the clicks)" if results.get("quick") else "") + ".",
         "", "### Targets", "", *targets_table(results), "",
         "### Click timing", "",
@@ -466,6 +569,7 @@ def main():
     parser.add_argument("--quick", action="store_true", help="a tenth of the clicks")
     parser.add_argument("--no-build", action="store_true")
     parser.add_argument("--no-doc", action="store_true", help="print only")
+    parser.add_argument("--no-wine", action="store_true", help="skip Morvane.exe under Wine")
     parser.add_argument("--report-only", action="store_true",
                         help="rewrite the tables and plot from the last run's saved figures")
     opts = parser.parse_args()
@@ -489,7 +593,7 @@ def main():
         recorder=str(RELEASE / "tests" / "x11" / "morvane_test_recorder"),
         wm_close=str(RELEASE / "tests" / "x11" / "morvane_test_wm_close"))
     results = {"machine": machine(), "quick": opts.quick, "ours": {}, "peer": {},
-               "wine": None, "wine_note": "pending: the Wine harness is not in the tree yet"}
+               "wine": None, "wine_note": "not run (--no-wine)"}
     d = e2e.Desktop(harness)
     try:
         log("start-up and idle")
@@ -501,6 +605,18 @@ def main():
             results["peer"][str(interval_ms)] = run_peer(d, interval_ms, count)
     finally:
         d.close()
+    exe = MINGW / "src" / "platform" / "win32" / "Morvane.exe"
+    wine_recorder = MINGW / "tests" / "wine" / "morvane_recorder.exe"
+    if not opts.no_wine:
+        if not (exe.exists() and wine_recorder.exists() and shutil.which("wine")):
+            results["wine_note"] = "not run: Morvane.exe, its recorder or Wine is missing"
+        else:
+            import wine_e2e  # noqa: E402  (tests/wine: the Wine session and its recorder)
+            results["wine"] = {}
+            for interval_ms, text, count in INTERVALS:
+                log(f"{interval_ms} ms: Morvane.exe under Wine, {count} clicks")
+                results["wine"][str(interval_ms)] = run_wine(
+                    wine_e2e, MINGW / "bench-wineprefix", interval_ms, text, count)
     results["sizes"] = sizes()
     results["peak_hwm_kb"] = max([results["idle"]["hwm_kb"]] +
                                  [r["hwm_kb"] for r in results["ours"].values()])
