@@ -4,8 +4,9 @@
 //                               left-button press it receives (screen pixels,
 //                               QueryPerformanceCounter in ns)
 //   recorder.exe probe <out>    writes what Morvane's windows show, as Win32 sees it:
-//                               "form <iconic>", "focus <class> <text>", "text2 <text>",
-//                               "label <text>" per label,
+//                               "form <iconic>", "client <w> <h>", "focus <class> <text>",
+//                               "child <class> <x> <y> <w> <h> <text>" per control,
+//                               "text2 <text>", "label <text>" per label,
 //                               "box <text>" per open message box titled "Morvane"
 //   recorder.exe close          sends Morvane's window the system menu's Close command
 #include <windows.h>
@@ -136,7 +137,11 @@ BOOL CALLBACK collectBox(HWND top, LPARAM out) {
 int probe(const wchar_t* path) {
     std::string report;
     if (HWND form = findForm(); form != nullptr) {
+        RECT client{};
+        GetClientRect(form, &client);
         report += "form " + std::to_string(IsIconic(form) ? 1 : 0) + "\n";
+        report +=
+            "client " + std::to_string(client.right) + " " + std::to_string(client.bottom) + "\n";
         GUITHREADINFO gui{};
         gui.cbSize = sizeof(gui);
         if (GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &gui) &&
@@ -148,6 +153,12 @@ int probe(const wchar_t* path) {
         EnumChildWindows(form, &collectChild, reinterpret_cast<LPARAM>(&children));
         for (HWND child : children) {
             const std::wstring cls = className(child);
+            RECT r{};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+            report += "child " + narrow(cls) + " " + std::to_string(r.left) + " " +
+                      std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
+                      std::to_string(r.bottom - r.top) + " " + narrow(windowText(child)) + "\n";
             if (cls == L"Edit") {
                 report += "text2 " + narrow(windowText(child)) + "\n";
             } else if (cls == L"Static") {

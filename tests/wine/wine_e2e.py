@@ -160,12 +160,18 @@ class Session:
             os.remove(out)
         rc = self.run_wine(self.args.recorder, "probe", to_windows_path(out))
         check(rc == 0, f"probe failed with {rc}")
-        state = {"form": None, "text2": None, "labels": [], "boxes": []}
+        state = {"form": None, "client": None, "children": [], "text2": None, "labels": [],
+                 "boxes": []}
         with open(out, encoding="utf-8") as f:
             for line in f.read().splitlines():
                 key, _, value = line.partition(" ")
                 if key == "form":
                     state["form"] = {"iconic": value == "1"}
+                elif key == "client":
+                    state["client"] = tuple(int(v) for v in value.split())
+                elif key == "child":
+                    cls, x, y, w, h, *text = value.split(" ")
+                    state["children"].append((cls, (int(x), int(y), int(w), int(h)), " ".join(text)))
                 elif key == "text2":
                     state["text2"] = value
                 elif key == "label":
@@ -363,7 +369,53 @@ def scenario_f12_in_box(s):
     wait_exit(morvane, 10, "F12 inside the message box")
 
 
+def set_dpi(s, dpi):
+    r = subprocess.run(
+        ["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+         "REG_DWORD", "/d", str(dpi), "/f"],
+        env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60,
+    )
+    check(r.returncode == 0, "could not set the DPI")
+    # Wine reads the DPI when its server starts.
+    subprocess.run(["wineserver", "-k"], env=s.env, timeout=30, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=s.env, timeout=30, stderr=subprocess.DEVNULL)
+
+
+def pixels(twips, dpi):
+    return (twips * dpi + 720) // 1440
+
+
+def scenario_dpi_144(s):
+    """At 144 DPI the window and its controls grow by half, measured from the layout's twips."""
+    dpi = 144
+    set_dpi(s, dpi)
+    try:
+        s.start_wine(s.args.exe)
+        s.find_window(FORM_NAME)
+        time.sleep(0.5)
+        state = s.probe()
+        check(state["client"] == (pixels(4680, dpi), pixels(3075, dpi)),
+              f"client area {state['client']} at {dpi} DPI")
+        # Command1 sits at (240, 1440) twips in the client area, 855 x 375; Text2 at (2880, 720),
+        # 495 x 375. Edges are rounded, not sizes.
+        for cls, text, (left, top, width, height) in (
+            ("Button", "取点", (240, 1440, 855, 375)),
+            ("Edit", "", (2880, 720, 495, 375)),
+        ):
+            want = (pixels(left, dpi), pixels(top, dpi),
+                    pixels(left + width, dpi) - pixels(left, dpi),
+                    pixels(top + height, dpi) - pixels(top, dpi))
+            # Frame2 is a Button captioned 取点 too.
+            got = [r for c, r, t in state["children"] if c == cls and t == text]
+            check(want in got, f"{cls} {text!r} at {got}, expected {want}")
+    finally:
+        for p in s.procs:
+            p.kill()
+        set_dpi(s, 96)
+
+
 SCENARIOS = {
+    "dpi_144": scenario_dpi_144,
     "click_10ms_f12": scenario_click_10ms_f12,
     "click_1ms_close": scenario_click_1ms_close,
     "reject": scenario_reject,
@@ -371,9 +423,26 @@ SCENARIOS = {
 }
 
 
+def registry_dpi(prefix):
+    try:
+        with open(os.path.join(prefix, "user.reg"), encoding="utf-8", errors="replace") as f:
+            section = ""
+            for line in f:
+                if line.startswith("["):
+                    section = line.split("]", 1)[0]
+                elif section == "[Control Panel\\\\Desktop" and line.startswith('"LogPixels"='):
+                    return int(line.split(":", 1)[1], 16)
+    except OSError:
+        pass
+    return None
+
+
 def make_prefix(s):
     prefix = s.env["WINEPREFIX"]
     if os.path.exists(os.path.join(prefix, "system.reg")):
+        # A DPI test cut short by its timeout leaves its DPI behind.
+        if registry_dpi(prefix) not in (None, 96):
+            set_dpi(s, 96)
         return
     s.start_x()
     r = subprocess.run(
