@@ -2,13 +2,15 @@
 //
 //   recorder.exe record <log>   a window that appends "down <x> <y> <ns>" to <log> for every
 //                               left-button press it receives (screen pixels,
-//                               QueryPerformanceCounter in ns)
+//                               QueryPerformanceCounter in ns), and "key <vk> <ns>" for every
+//                               key pressed while it has the focus
 //   recorder.exe probe <out>    writes what Morvane's windows show, as Win32 sees it:
 //                               "form <iconic>", "client <w> <h>", "focus <class> <text>",
 //                               "child <class> <x> <y> <w> <h> <text>" per control,
 //                               "text2 <text>", "label <text>" per label,
 //                               "box <text>" per open message box titled "Morvane"
-//   recorder.exe close          sends Morvane's window the system menu's Close command
+//   recorder.exe close <out>    sends Morvane's window the system menu's Close command and
+//                               writes "close <ns>", the time it did so
 #include <windows.h>
 
 #include <shellapi.h>
@@ -86,6 +88,11 @@ LRESULT CALLBACK recorderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                               std::to_string(at) + "\n");
         return 0;
     }
+    case WM_KEYDOWN:
+        if ((lp & (1 << 30)) == 0) {  // the press, not its auto-repeats
+            writeAll(logFile, "key " + std::to_string(wp) + " " + std::to_string(nowNs()) + "\n");
+        }
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -181,12 +188,19 @@ int probe(const wchar_t* path) {
     return 0;
 }
 
-int closeForm() {
+int closeForm(const wchar_t* path) {
     HWND form = findForm();
     if (form == nullptr) {
         return 1;
     }
+    const long long at = nowNs();
     PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HANDLE out = createOutput(path, false);
+    if (out == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    writeAll(out, "close " + std::to_string(at) + "\n");
+    CloseHandle(out);
     return 0;
 }
 
@@ -209,8 +223,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         rc = record(instance, argv[2]);
     } else if (mode == L"probe" && argc == 3) {
         rc = probe(argv[2]);
-    } else if (mode == L"close" && argc == 2) {
-        rc = closeForm();
+    } else if (mode == L"close" && argc == 3) {
+        rc = closeForm(argv[2]);
     }
     LocalFree(argv);
     return rc;
