@@ -21,6 +21,8 @@ constexpr Nanos kProbeWait = 200'000;
 constexpr int kProbes = 5;
 constexpr Nanos kMarginSlack = 100'000;
 constexpr Nanos kMaxMargin = 4 * kNanosPerMilli;
+// Intervals up to this many margins long are spun out to their due instant.
+constexpr Nanos kSpinIntervals = 4;
 
 void armRelative(HANDLE timer, Nanos ahead) {
     // Relative rather than absolute: an absolute due time is wall-clock time and moves with
@@ -117,7 +119,21 @@ void TickSource::rearm() {
         CancelWaitableTimer(timer_);
         return;
     }
-    armRelative(timer_, *due - margin_ - now());
+    const Nanos lead = spinLead();
+    lead_.store(lead);
+    armRelative(timer_, *due - lead - now());
+}
+
+Nanos TickSource::spinLead() const {
+    // Spinning holds a core for the length of the margin, so only short intervals get it:
+    // a longer one keeps its period anyway, since every tick wakes about equally late.
+    for (int i = 0; i < kTimerCount; ++i) {
+        const auto id = static_cast<TimerId>(i);
+        if (bank_.ticking(id) && bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * margin_) {
+            return margin_;
+        }
+    }
+    return 0;
 }
 
 void TickSource::deliver(Form1& form) {
@@ -160,7 +176,7 @@ bool TickSource::spinUntilDue() {
             return true;
         }
         // Rescheduled further out (or stopped): the timer has been set again meanwhile.
-        if (ahead > margin_ + kMarginSlack || stopping_.load()) {
+        if (ahead > lead_.load() + kMarginSlack || stopping_.load()) {
             return false;
         }
         SwitchToThread();

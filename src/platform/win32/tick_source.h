@@ -46,6 +46,7 @@ private:
     // Spins out the last stretch before the due instant; false if the schedule moved on.
     bool spinUntilDue();
     [[nodiscard]] Nanos measureLateness();
+    [[nodiscard]] Nanos spinLead() const;
 
     TimerBank bank_;
     HANDLE timer_ = nullptr;
@@ -53,8 +54,11 @@ private:
     HANDLE thread_ = nullptr;
     // The instant the armed tick is due (kNever: none), read by the waiter while it spins.
     std::atomic<Nanos> due_;
-    // How much earlier than due the timer is set: what it overshoots by on this system.
+    // What the timer overshoots by on this system.
     Nanos margin_ = 0;
+    // How much earlier than due the timer is set for the schedule now armed: the margin while
+    // an interval is too short to absorb the overshoot, else 0. Read by the waiter.
+    std::atomic<Nanos> lead_{0};
     HWND target_ = nullptr;
     UINT message_ = 0;
     // One tick message in the queue at most: a slow handler must not build a backlog.
