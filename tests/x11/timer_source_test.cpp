@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -142,6 +148,27 @@ TEST(TimerSource, DisabledRejectedAndDestroyedTimersStaySilent) {
     timers.setInterval(TimerId::Timer1, 5);
     runFor(30);
     EXPECT_EQ(ticks, atDestroy);
+}
+
+TEST(TimerSource, PromptWakeupsKeepTheThreadsNiceValue) {
+    // On a thread of its own: the slice and the nice value belong to one thread. A user who
+    // started the program under `nice` must not find it back at 0.
+    std::thread worker([] {
+        const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+        ASSERT_EQ(setpriority(PRIO_PROCESS, tid, 7), 0);
+        const bool granted = TimerSource::requestPromptWakeups();
+        EXPECT_EQ(getpriority(PRIO_PROCESS, tid), 7);
+        EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
+        // Kernels from 6.6 on show the slice there; older ones accept the request and ignore it.
+        std::ifstream sched("/proc/thread-self/sched");
+        std::string line;
+        while (granted && std::getline(sched, line)) {
+            if (line.rfind("se.slice", 0) == 0) {
+                EXPECT_EQ(std::stoll(line.substr(line.find(':') + 1)), 100'000) << line;
+            }
+        }
+    });
+    worker.join();
 }
 
 }  // namespace

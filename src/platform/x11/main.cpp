@@ -11,6 +11,7 @@
 #include "app/form1.h"
 #include "platform/x11/form_window.h"
 #include "platform/x11/qt_platform.h"
+#include "platform/x11/timer_source.h"
 #include "platform/x11/x11_input.h"
 
 namespace {
@@ -72,6 +73,7 @@ int main(int argc, char* argv[]) {
         x11::FormWindow window(form, dpi);
         ops.attach(window, form);
         form.load();
+        x11::TimerSource::requestPromptWakeups();
         window.show();
         return QApplication::exec();
     } catch (const std::exception& e) {  // the timers' timerfd could not be created

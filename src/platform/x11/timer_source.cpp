@@ -1,5 +1,7 @@
 #include "platform/x11/timer_source.h"
 
+#include <sched.h>
+#include <sys/syscall.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -15,6 +17,20 @@ namespace morvane::x11 {
 namespace {
 
 constexpr Nanos kNanosPerSecond = 1'000'000'000;
+// The shortest slice the scheduler accepts; a tick's work is a few tens of microseconds.
+constexpr std::uint64_t kSliceNanos = 100'000;
+
+// The kernel's struct sched_attr, first version; its header clashes with glibc's <sched.h>.
+struct SchedAttr {
+    std::uint32_t size;
+    std::uint32_t policy;
+    std::uint64_t flags;
+    std::int32_t nice;
+    std::uint32_t priority;
+    std::uint64_t runtime;
+    std::uint64_t deadline;
+    std::uint64_t period;
+};
 
 }  // namespace
 
@@ -37,6 +53,21 @@ Nanos TimerSource::now() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<Nanos>(ts.tv_sec) * kNanosPerSecond + ts.tv_nsec;
+}
+
+bool TimerSource::requestPromptWakeups() {
+    SchedAttr attr{};
+    // glibc has no wrapper for these two calls; 0 is the calling thread.
+    if (syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0) != 0) {
+        return false;
+    }
+    if (attr.policy != SCHED_OTHER && attr.policy != SCHED_BATCH) {
+        return false;  // a real-time policy chosen by the user is left alone
+    }
+    attr.size = sizeof attr;
+    attr.flags = 0;
+    attr.runtime = kSliceNanos;
+    return syscall(SYS_sched_setattr, 0, &attr, 0) == 0;
 }
 
 void TimerSource::setEnabled(TimerId timer, bool enabled) {
