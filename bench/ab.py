@@ -25,6 +25,8 @@ def main():
     parser.add_argument("new")
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--clicks", type=int, default=2000, help="at 1 ms; a quarter at 10 ms")
+    parser.add_argument("--hog", action="store_true",
+                        help="keep one CPU-bound process running beside them all along")
     opts = parser.parse_args()
 
     harness = argparse.Namespace(
@@ -34,6 +36,8 @@ def main():
     cases = [(1, "0.001", opts.clicks), (10, "0.01", opts.clicks // 4)]
     seen = {(name, t): [] for name in ("old", "new") for t, _, _ in cases}
     d = bench.e2e.Desktop(harness)
+    if opts.hog:
+        d._spawn([sys.executable, "-c", "while True: pass"])  # ended with the desktop, by pid
     try:
         for _ in range(opts.rounds):
             for interval_ms, text, count in cases:
