@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Click timing benchmark: Morvane against `xdotool click --repeat`, on a private Xvfb.
 
-    python3 bench/run.py [--quick] [--no-build] [--no-doc]
+    python3 bench/run.py [--quick] [--no-build] [--no-wine] [--no-doc] [--report-only]
 
 Builds what it needs (the `release` preset, and `mingw` for Morvane.exe), then for each interval
 runs the real program through real X input, the way the end-to-end tests do (it drives their
@@ -616,7 +616,8 @@ def main():
 
     ensure_packages()
     ensure_matplotlib()
-    with_mingw = (ROOT / "src" / "platform" / "win32" / "CMakeLists.txt").exists()
+    with_mingw = (not opts.no_wine and
+                  (ROOT / "src" / "platform" / "win32" / "CMakeLists.txt").exists())
     if not opts.no_build:
         build(with_mingw)
 
@@ -631,6 +632,16 @@ def main():
         wm_close=str(RELEASE / "tests" / "x11" / "morvane_test_wm_close"))
     results = {"machine": machine(), "quick": opts.quick, "ours": {}, "peer": {},
                "wine": None, "wine_note": "not run (--no-wine)"}
+    try:
+        measure(opts, harness, results)
+    except e2e.Failure as failure:
+        log(f"bench: {failure}")
+        return 1
+    RESULTS.write_text(json.dumps(results), encoding="utf-8")
+    return publish(results, opts.no_doc)
+
+
+def measure(opts, harness, results):
     d = e2e.Desktop(harness)
     try:
         log("start-up and idle")
@@ -652,16 +663,16 @@ def main():
             results["wine"] = {}
             for interval_ms, text, count in INTERVALS:
                 log(f"{interval_ms} ms: Morvane.exe under Wine, {count} clicks")
-                results["wine"][str(interval_ms)], idle = run_wine(
-                    wine_e2e, MINGW / "bench-wineprefix", interval_ms, text, count,
-                    0 if "wine_idle" in results else IDLE_SECONDS)
+                try:
+                    results["wine"][str(interval_ms)], idle = run_wine(
+                        wine_e2e, MINGW / "bench-wineprefix", interval_ms, text, count,
+                        0 if "wine_idle" in results else IDLE_SECONDS)
+                except wine_e2e.Failure as failure:
+                    raise e2e.Failure(f"Morvane.exe under Wine: {failure}") from failure
                 results.setdefault("wine_idle", idle)
     results["sizes"] = sizes()
     results["peak_hwm_kb"] = max([results["idle"]["hwm_kb"]] +
                                  [r["hwm_kb"] for r in results["ours"].values()])
-
-    RESULTS.write_text(json.dumps(results), encoding="utf-8")
-    return publish(results, opts.no_doc)
 
 
 def publish(results, no_doc):
