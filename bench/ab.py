@@ -15,6 +15,7 @@ import statistics
 import sys
 from pathlib import Path
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import run as bench  # noqa: E402
 

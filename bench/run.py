@@ -26,6 +26,7 @@ import sys
 import time
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # the harnesses it imports live in the source tree
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "x11"))
 sys.path.insert(0, str(ROOT / "tests" / "wine"))

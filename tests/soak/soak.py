@@ -14,6 +14,7 @@ import sys
 import time
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "x11"))
 import e2e  # noqa: E402
 from e2e import check, wait_for  # noqa: E402
