@@ -45,26 +45,33 @@ def stall(pid):
     return stopped, time.monotonic()
 
 
-def check_resume(stamps_us, stopped, continued):
-    """After the stall the clicks pick up the 1 ms beat again, without a burst of old ticks."""
-    window = [i for i, t in enumerate(stamps_us) if stopped * 1e6 - 50_000 < t < continued * 1e6 +
-              50_000]
-    check(len(window) > 2, "no clicks around the stall")
-    gaps = [(stamps_us[i + 1] - stamps_us[i], i) for i in window[:-1]]
-    gap_us, last_before = max(gaps)
+def check_resume(clicks, stopped, continued):
+    """After the stall the clicks pick up the 1 ms beat again, without a burst of old ticks.
+
+    Replayed ticks would be ~200 clicks back to back. A late recorder or X server can also bunch
+    clicks on the recorder's clock, but it cannot add any, and it leaves their server stamps
+    apart: so the checks count clicks over a wide window, and call a pair back to back only when
+    both clocks say so."""
+    stamps = [c[3] for c in clicks]
+    around = [i for i, t in enumerate(stamps)
+              if stopped * 1e6 - 50_000 < t < continued * 1e6 + 50_000]
+    check(len(around) > 2, "no clicks around the stall")
+    gap_us, last_before = max((stamps[i + 1] - stamps[i], i) for i in around[:-1])
     check(gap_us >= 0.75 * STALL_SECONDS * 1e6,
           f"no pause in the clicks while the program was stopped (largest gap {gap_us} us)")
-    after = stamps_us[last_before + 1:last_before + 22]
-    check(len(after) == 21, "the clicks did not resume after the stall")
-    # Replayed ticks would arrive back to back: ~200 of them within a few ms.
-    burst = sum(1 for t in after if t - after[0] <= 10_000)
-    short = [b - a for a, b in zip(after, after[1:]) if b - a < 300]
-    print(f"stall: gap {gap_us / 1000:.1f} ms, then {burst} clicks in 10 ms, "
-          f"gaps under 0.3 ms among the next 20: {short}")
-    # Two short gaps are legitimate: the click the stop may have cut in half completes on
-    # resume, and the late tick taken then can fall just before the next beat.
-    check(burst <= 13 and len(short) <= 2,
-          f"a burst after the stall: {burst} clicks within 10 ms, short gaps {short} us")
+    resumed = clicks[last_before + 1:]
+    check(len(resumed) > 60, "the clicks did not resume after the stall")
+    in_50ms = sum(1 for c in resumed if c[3] - resumed[0][3] <= 50_000)
+    next_20 = resumed[:21]
+    back_to_back = [b[3] - a[3] for a, b in zip(next_20, next_20[1:])
+                    if b[3] - a[3] < 300 and b[2] == a[2]]
+    print(f"stall: gap {gap_us / 1000:.1f} ms, then {in_50ms} clicks in 50 ms; back to back "
+          f"among the next 20 (us): {back_to_back}")
+    # 51 beats in 50 ms, plus what a 20 ms delay downstream could bunch into the window.
+    check(in_50ms <= 70, f"{in_50ms} clicks within 50 ms of resuming: missed ticks replayed")
+    # Two are legitimate: the click the stop may have cut in half completes on resume, and the
+    # late tick taken then can fall just before the next beat.
+    check(len(back_to_back) <= 2, f"clicks back to back after the stall: {back_to_back} us")
 
 
 def scenario_soak_1ms(d):
@@ -101,7 +108,7 @@ def scenario_soak_1ms(d):
     # first and last: anything more was replayed.
     check(len(clicks) <= span_ms + 5, f"{len(clicks)} clicks in {span_ms:.0f} ms at 1 ms")
     check(len(clicks) >= 0.5 * span_ms, f"only {len(clicks)} clicks in {span_ms:.0f} ms")
-    check_resume(stamps, stopped, continued)
+    check_resume(clicks, stopped, continued)
 
 
 def scenario_f10_held(d):
