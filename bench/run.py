@@ -436,6 +436,7 @@ ROWS = [  # (label, key, digits)
     ("of the drift: beats without a click", "missed_beats", 0),
     ("of the drift: last click off the first one's beat grid, ms", "grid_offset", 3),
     ("CPU while clicking, % of one core", "cpu_pct", 2),
+    ("the same from /proc/PID/stat utime+stime (10 ms ticks)", "cpu_stat_pct", 2),
     ("wineserver CPU meanwhile, % of one core", "wineserver_cpu_pct", 2),
     ("peak RSS (VmHWM), MiB", "hwm_mib", 1),
     ("machine busy meanwhile, % of all cores (context)", "machine_pct", 1),
