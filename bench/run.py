@@ -400,7 +400,10 @@ def machine():
     model = next((line.split(":", 1)[1].strip() for line in subprocess.run(
         ["lscpu"], capture_output=True, text=True, check=False).stdout.splitlines()
         if line.startswith("Model name")), "unknown")
+    commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"],
+                            capture_output=True, text=True, check=False).stdout.strip()
     return {"nproc": os.cpu_count(), "cpu": model, "kernel": platform.release(),
+            "commit": commit or "unknown",
             "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
             "xdotool": "xdotool " + subprocess.run(
                 ["dpkg-query", "-W", "-f=${Version}", "xdotool"], capture_output=True, text=True,
@@ -542,7 +545,8 @@ def targets_table(results):
 def report(results):
     m = results["machine"]
     lines = [
-        f"Measured {m['date']} on {m['nproc']} × {m['cpu']}, Linux {m['kernel']}, "
+        f"Measured {m['date']} at commit {m.get('commit', 'unknown')} on {m['nproc']} × "
+        f"{m['cpu']}, Linux {m['kernel']}, "
         f"Xvfb with no window manager, peer `{m['xdotool']}`, {m.get('wine') or 'no Wine'}"
         + (" (--quick run: a tenth of the clicks)" if results.get("quick") else "") + ".",
         "", "### Targets", "", *targets_table(results), "",
