@@ -130,6 +130,12 @@ def machine_busy():
     return sum(values) - idle, sum(values)
 
 
+def steal_ms():
+    """Time the hypervisor kept this VM's cores from running, all cores summed (ticks)."""
+    with open("/proc/stat", encoding="ascii") as f:
+        return int(f.readline().split()[8]) * 1000 / os.sysconf("SC_CLK_TCK")
+
+
 class CpuWindow:
     """CPU time of one process over a stretch of wall time, and how busy the machine was."""
 
@@ -139,6 +145,7 @@ class CpuWindow:
         self.ticks = cpu_ticks_seconds(pid)
         self.sched = cpu_sched_seconds(pid)
         self.machine = machine_busy()
+        self.steal = steal_ms()
 
     def stop(self):
         wall = time.monotonic() - self.wall
@@ -146,7 +153,8 @@ class CpuWindow:
         return {"wall_s": wall,
                 "stat_pct": 100 * (cpu_ticks_seconds(self.pid) - self.ticks) / wall,
                 "sched_pct": 100 * (cpu_sched_seconds(self.pid) - self.sched) / wall,
-                "machine_pct": 100 * (busy - self.machine[0]) / max(1, total - self.machine[1])}
+                "machine_pct": 100 * (busy - self.machine[0]) / max(1, total - self.machine[1]),
+                "steal_ms": steal_ms() - self.steal}
 
 
 def status_kb(pid, key):
@@ -233,7 +241,7 @@ def run_ours(d, interval_ms, text, count):
     e2e.check({(c[0], c[1]) for c in clicks} == {e2e.TARGET}, "a click off the target")
     result = figures([c[3] for c in clicks], [c[2] for c in clicks], interval_ms)
     result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
-                  machine_pct=cost["machine_pct"])
+                  machine_pct=cost["machine_pct"], steal_ms=cost["steal_ms"])
     return result
 
 
@@ -244,6 +252,7 @@ def run_peer(d, interval_ms, count):
     base = len(d.clicks())
     started = time.monotonic()
     machine_before = machine_busy()
+    steal_before = steal_ms()
     peer = subprocess.Popen(["xdotool", "click", "--repeat", str(count), "--delay",
                              str(interval_ms), "1"], env=d.env)
     # Its peak RSS is sampled while it runs: a child's ru_maxrss also counts the memory of the
@@ -271,7 +280,7 @@ def run_peer(d, interval_ms, count):
     result = figures([c[3] for c in clicks], [c[2] for c in clicks], interval_ms)
     # Its whole life, start-up included: it is a one-shot process.
     result.update(cpu_pct=100 * (usage.ru_utime + usage.ru_stime) / wall,
-                  hwm_kb=hwm, machine_pct=machine_pct)
+                  hwm_kb=hwm, machine_pct=machine_pct, steal_ms=steal_ms() - steal_before)
     return result
 
 
@@ -360,7 +369,8 @@ def run_wine(wine_e2e, prefix, interval_ms, text, count, idle_seconds=0):
         s.cleanup()
     result = figures([c[2] / 1000 for c in clicks], [], interval_ms)
     result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
-                  wineserver_cpu_pct=server_cost["sched_pct"], machine_pct=cost["machine_pct"])
+                  wineserver_cpu_pct=server_cost["sched_pct"], machine_pct=cost["machine_pct"],
+                  steal_ms=cost["steal_ms"])
     return result, idle
 
 
@@ -443,6 +453,7 @@ ROWS = [  # (label, key, digits)
     ("wineserver CPU meanwhile, % of one core", "wineserver_cpu_pct", 2),
     ("peak RSS (VmHWM), MiB", "hwm_mib", 1),
     ("machine busy meanwhile, % of all cores (context)", "machine_pct", 1),
+    ("VM steal meanwhile, ms, all cores (context; 10 ms ticks)", "steal_ms", 0),
 ]
 
 
