@@ -410,8 +410,13 @@ def machine():
     model = next((line.split(":", 1)[1].strip() for line in subprocess.run(
         ["lscpu"], capture_output=True, text=True, check=False).stdout.splitlines()
         if line.startswith("Model name")), "unknown")
-    commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"],
+    commit = subprocess.run(["git", "-C", str(ROOT), "describe", "--always"],
                             capture_output=True, text=True, check=False).stdout.strip()
+    # The doc and plot this script rewrites do not count as local changes.
+    if subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "--untracked-files=no",
+                       "--", ".", ":!docs"], capture_output=True, text=True,
+                      check=False).stdout.strip():
+        commit += " with local changes"
     return {"nproc": os.cpu_count(), "cpu": model, "kernel": platform.release(),
             "commit": commit or "unknown",
             "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
