@@ -5,10 +5,10 @@ namespace morvane {
 const ControlSpec& controlSpec(ControlId id) { return kControls.at(static_cast<std::size_t>(id)); }
 
 TwipRect absoluteRect(ControlId id) {
-    const ControlSpec& spec = controlSpec(id);
-    TwipRect rect = spec.rect;
-    if (spec.container) {
-        const TwipRect outer = absoluteRect(*spec.container);
+    const ControlSpec& row = controlSpec(id);
+    TwipRect rect = row.rect;
+    if (row.container) {
+        const TwipRect outer = absoluteRect(*row.container);
         rect.left += outer.left;
         rect.top += outer.top;
     }

@@ -37,14 +37,14 @@ FormWindow::FormWindow(Form1& form, int dpi) : form_(form), dpi_(dpi) {
     setFixedSize(twipsToPixels(kFormClientWidthTwips, dpi_),
                  twipsToPixels(kFormClientHeightTwips, dpi_));
 
-    for (const ControlSpec& spec : kControls) {
-        controls_.at(static_cast<std::size_t>(spec.id)) = create(spec);
+    for (const ControlSpec& row : kControls) {
+        controls_.at(static_cast<std::size_t>(row.id)) = create(row);
     }
 
     std::vector<const ControlSpec*> focusable;
-    for (const ControlSpec& spec : kControls) {
-        if (takesFocus(spec.kind)) {
-            focusable.push_back(&spec);
+    for (const ControlSpec& row : kControls) {
+        if (takesFocus(row.kind)) {
+            focusable.push_back(&row);
         }
     }
     std::sort(focusable.begin(), focusable.end(),
@@ -64,11 +64,11 @@ FormWindow::FormWindow(Form1& form, int dpi) : form_(form), dpi_(dpi) {
     text2()->installEventFilter(this);
 }
 
-QWidget* FormWindow::create(const ControlSpec& spec) {
-    QWidget* parent = spec.container ? control(*spec.container) : this;
-    const QString caption = fromUtf8(spec.caption);
+QWidget* FormWindow::create(const ControlSpec& row) {
+    QWidget* parent = row.container ? control(*row.container) : this;
+    const QString caption = fromUtf8(row.caption);
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::Frame:
         widget = new QGroupBox(caption, parent);
         break;
@@ -89,10 +89,9 @@ QWidget* FormWindow::create(const ControlSpec& spec) {
         break;
     }
     }
-    widget->setObjectName(fromUtf8(spec.name));
-    widget->setGeometry(twipsToPixels(spec.rect.left, dpi_), twipsToPixels(spec.rect.top, dpi_),
-                        twipsToPixels(spec.rect.width, dpi_),
-                        twipsToPixels(spec.rect.height, dpi_));
+    widget->setObjectName(fromUtf8(row.name));
+    widget->setGeometry(twipsToPixels(row.rect.left, dpi_), twipsToPixels(row.rect.top, dpi_),
+                        twipsToPixels(row.rect.width, dpi_), twipsToPixels(row.rect.height, dpi_));
     return widget;
 }
 

@@ -32,7 +32,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* create(const ControlSpec& spec);
+    QWidget* create(const ControlSpec& row);
     bool filterText2Key(const QKeyEvent& key);
     void insertIntoText2(std::int16_t code);
 

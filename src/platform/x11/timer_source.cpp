@@ -94,14 +94,14 @@ void TimerSource::arm() {
         return;
     }
     armed_ = due;
-    itimerspec spec{};
+    itimerspec when{};
     if (due) {
         // A zero it_value would disarm the timer; anything due already fires at once anyway.
         const Nanos at = *due > 0 ? *due : 1;
-        spec.it_value.tv_sec = static_cast<time_t>(at / kNanosPerSecond);
-        spec.it_value.tv_nsec = static_cast<long>(at % kNanosPerSecond);
+        when.it_value.tv_sec = static_cast<time_t>(at / kNanosPerSecond);
+        when.it_value.tv_nsec = static_cast<long>(at % kNanosPerSecond);
     }
-    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &when, nullptr);
 }
 
 void TimerSource::expired() {
