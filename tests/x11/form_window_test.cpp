@@ -29,16 +29,16 @@ TEST_P(FormWindowDpi, ControlsSitWhereTheTableSays) {
     EXPECT_EQ(w.window.minimumSize(), w.window.maximumSize());
     EXPECT_EQ(w.window.maximumSize(), QSize(twipsToPixels(kFormClientWidthTwips, dpi),
                                             twipsToPixels(kFormClientHeightTwips, dpi)));
-    for (const ControlSpec& spec : kControls) {
-        SCOPED_TRACE(spec.name.data());
-        const QWidget* widget = w.window.control(spec.id);
+    for (const ControlSpec& row : kControls) {
+        SCOPED_TRACE(row.name.data());
+        const QWidget* widget = w.window.control(row.id);
         ASSERT_NE(widget, nullptr);
-        const QWidget* parent = spec.container ? w.window.control(*spec.container) : &w.window;
+        const QWidget* parent = row.container ? w.window.control(*row.container) : &w.window;
         EXPECT_EQ(widget->parentWidget(), parent);
         EXPECT_EQ(widget->geometry(),
-                  QRect(twipsToPixels(spec.rect.left, dpi), twipsToPixels(spec.rect.top, dpi),
-                        twipsToPixels(spec.rect.width, dpi), twipsToPixels(spec.rect.height, dpi)));
-        const TwipRect abs = absoluteRect(spec.id);
+                  QRect(twipsToPixels(row.rect.left, dpi), twipsToPixels(row.rect.top, dpi),
+                        twipsToPixels(row.rect.width, dpi), twipsToPixels(row.rect.height, dpi)));
+        const TwipRect abs = absoluteRect(row.id);
         EXPECT_EQ(widget->mapTo(&w.window, QPoint(0, 0)),
                   QPoint(twipsToPixels(abs.left, dpi), twipsToPixels(abs.top, dpi)));
     }
