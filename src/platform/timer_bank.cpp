@@ -45,11 +45,11 @@ std::optional<Nanos> TimerBank::nextDue() const {
     return earliest;
 }
 
-std::optional<TimerId> TimerBank::takeDue(Nanos now) {
+std::optional<TimerId> TimerBank::takeDue(Nanos dueBy, Nanos now) {
     std::optional<TimerId> chosen;
     for (int i = 0; i < kTimerCount; ++i) {
         const auto id = static_cast<TimerId>(i);
-        if (ticking(id) && slot(id).due <= now && (!chosen || slot(id).due < slot(*chosen).due)) {
+        if (ticking(id) && slot(id).due <= dueBy && (!chosen || slot(id).due < slot(*chosen).due)) {
             chosen = id;
         }
     }

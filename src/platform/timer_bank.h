@@ -31,9 +31,12 @@ public:
     // The earliest instant at which some timer is due, if any timer ticks.
     [[nodiscard]] std::optional<Nanos> nextDue() const;
 
-    // Takes one tick that is due at `now`, the earliest first (Timer1 before Timer2 before
-    // Timer3 on a tie), and moves that timer to its next instant after `now`.
-    std::optional<TimerId> takeDue(Nanos now);
+    // Takes one tick that is due by `dueBy`, the earliest first (Timer1 before Timer2 before
+    // Timer3 on a tie), and moves that timer to its next instant after `now`. A tick handed out
+    // later than it was due (after an earlier handler sat in a message box, say) serves the
+    // latest instant it has reached, never one already past.
+    std::optional<TimerId> takeDue(Nanos dueBy, Nanos now);
+    std::optional<TimerId> takeDue(Nanos now) { return takeDue(now, now); }
 
     // Unload: no timer ticks again.
     void destroyAll();

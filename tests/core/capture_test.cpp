@@ -39,6 +39,22 @@ TEST_F(CaptureTest, FollowsTheCursorFiveTimesASecond) {
     EXPECT_EQ(fake.label1Writes, 5);
 }
 
+// A locked screen or a secure desktop makes the read fail; the point it leaves alone must not
+// send the clicks to the top-left corner.
+TEST_F(CaptureTest, AFailedCursorReadKeepsTheLastPoint) {
+    fake.moveMouse(300, 200);
+    form.command1Click();
+    fake.advance(200);
+    fake.cursorReadFails = true;
+    fake.moveMouse(900, 700);
+    runWith("0.1");
+    fake.advance(300);
+    EXPECT_EQ(fake.label1, "横坐标:300 纵坐标:200");
+    ASSERT_FALSE(fake.clicks.empty());
+    EXPECT_EQ(fake.clicks.back().at.x, 300);
+    EXPECT_EQ(fake.clicks.back().at.y, 200);
+}
+
 TEST_F(CaptureTest, CaptionShowsTheTrueCoordinates) {
     struct Case {
         POINT p;

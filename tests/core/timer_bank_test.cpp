@@ -53,6 +53,9 @@ TEST(TimerBankTest, LateTickSkipsMissedInstantsInsteadOfReplaying) {
     EXPECT_EQ(bank.nextDue(), 100 * kMs);
     ASSERT_TRUE(bank.takeDue(100 * kMs));
     EXPECT_EQ(bank.nextDue(), 110 * kMs);
+    // Handed out at 147 for a wake at 112: placed by 147, not by the wake.
+    ASSERT_TRUE(bank.takeDue(112 * kMs, 147 * kMs));
+    EXPECT_EQ(bank.nextDue(), 150 * kMs);
 }
 
 TEST(TimerBankTest, NewIntervalRestartsTheCount) {

@@ -34,26 +34,22 @@ void eraseLastUtf8(std::string& text) {
 
 }  // namespace
 
+FakePlatform::FakePlatform()
+    : pump_(os_, [this](TimerId id) {
+          if (form_ != nullptr) {
+              form_->timerTick(id);
+          }
+      }) {
+    os_.attach(pump_);
+}
+
 void FakePlatform::start(Form1& form) {
     form_ = &form;
     form.load();
     calls.emplace_back("show");
 }
 
-void FakePlatform::advance(std::int64_t ms) {
-    const Nanos target = now_ + ms * kNanosPerMilli;
-    while (!unloadedFlag) {
-        const std::optional<Nanos> due = timers_.nextDue();
-        if (!due || *due > target) {
-            break;
-        }
-        now_ = std::max(now_, *due);
-        if (const std::optional<TimerId> id = timers_.takeDue(now_); id && form_ != nullptr) {
-            form_->timerTick(*id);
-        }
-    }
-    now_ = std::max(now_, target);
-}
+void FakePlatform::advance(std::int64_t ms) { os_.runUntil(os_.now() + ms * kNanosPerMilli); }
 
 void FakePlatform::keyDown(std::int32_t vk) {
     KeyState& key = keys_[vk];
@@ -81,6 +77,9 @@ void FakePlatform::type(std::u16string_view chars) {
 
 std::int32_t FakePlatform::GetCursorPos(POINT& point) {
     calls.emplace_back("GetCursorPos");
+    if (cursorReadFails) {
+        return 0;
+    }
     point = cursor_;
     return 1;
 }
@@ -120,13 +119,13 @@ std::int16_t FakePlatform::GetAsyncKeyState(std::int32_t vk) {
 void FakePlatform::setTimerEnabled(TimerId timer, bool enabled) {
     calls.push_back(timerName(timer) + ".enabled=" + (enabled ? "true" : "false"));
     if (!unloadedFlag) {
-        timers_.setEnabled(timer, enabled, now_);
+        pump_.setEnabled(timer, enabled);
     }
 }
 
 bool FakePlatform::setTimerInterval(TimerId timer, std::int64_t milliseconds) {
     calls.push_back(timerName(timer) + ".interval=" + std::to_string(milliseconds));
-    return !unloadedFlag && timers_.setInterval(timer, milliseconds, now_);
+    return !unloadedFlag && pump_.setInterval(timer, milliseconds);
 }
 
 void FakePlatform::setLabel1Caption(std::string_view text) {
@@ -167,7 +166,7 @@ void FakePlatform::minimize() {
 void FakePlatform::unload() {
     calls.emplace_back("unload");
     unloadedFlag = true;
-    timers_.destroyAll();
+    pump_.destroyAll();
 }
 
 }  // namespace morvane::testing

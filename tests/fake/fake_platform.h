@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "fake/simulated_wake_timer.h"
 #include "platform/platform_ops.h"
-#include "platform/timer_bank.h"
+#include "platform/tick_pump.h"
 
 namespace morvane::testing {
 
 // A headless backend with a virtual clock. Time only moves when a test calls advance(); ticks
-// are delivered to the attached Form1 one at a time, at the instants the shared TimerBank
-// schedules. Every call the core makes is recorded.
+// reach the attached Form1 through the same tick pump the real backends use, woken by a
+// simulated OS timer (a well-behaved one unless a test says otherwise). Every call the core
+// makes is recorded.
 class FakePlatform final : public PlatformOps {
 public:
     struct Click {
@@ -30,12 +32,14 @@ public:
     // the clock, press keys or type; ticks go on meanwhile, as on the real backends.
     using BoxScript = std::function<void(FakePlatform&, std::string_view prompt)>;
 
+    FakePlatform();
+
     // Delivers the load event and shows the window, as the real backends do at start-up.
     void start(Form1& form);
 
     // Moves the virtual clock forward by `ms`, delivering every tick due on the way.
     void advance(std::int64_t ms);
-    [[nodiscard]] std::int64_t nowMs() const { return now_ / kNanosPerMilli; }
+    [[nodiscard]] std::int64_t nowMs() const { return os_.now() / kNanosPerMilli; }
 
     // Desktop input.
     void moveMouse(std::int32_t x, std::int32_t y) { cursor_ = {x, y}; }
@@ -45,6 +49,8 @@ public:
     // Types `chars` into Text2 through the form's key filter, as the text box would.
     void type(std::u16string_view chars);
     void setText2(std::string text) { text2_ = std::move(text); }  // paste, Delete key, ...
+    // GetCursorPos fails, as on a locked screen or a secure desktop, leaving the point alone.
+    bool cursorReadFails = false;
 
     // Message boxes: scripts are used in order, one per box; with none left a box is
     // dismissed at once.
@@ -66,7 +72,9 @@ public:
 
     [[nodiscard]] const std::string& text2Value() const { return text2_; }
     [[nodiscard]] POINT cursor() const { return cursor_; }
-    [[nodiscard]] const TimerBank& timers() const { return timers_; }
+    [[nodiscard]] const TimerBank& timers() const { return pump_.bank(); }
+    // The OS timer under the pump, for tests that make it misbehave.
+    [[nodiscard]] SimulatedWakeTimer& osTimer() { return os_; }
 
     // PlatformOps
     std::int32_t GetCursorPos(POINT& point) override;
@@ -89,8 +97,8 @@ private:
     };
 
     Form1* form_ = nullptr;
-    Nanos now_ = 0;
-    TimerBank timers_;
+    SimulatedWakeTimer os_{SimulatedWakeTimer::Delivery::Posted};
+    TickPump pump_;
     POINT cursor_{};
     std::map<std::int32_t, KeyState> keys_;
     std::string text2_;

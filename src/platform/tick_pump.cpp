@@ -1,0 +1,98 @@
+#include "platform/tick_pump.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace morvane {
+
+TickPump::TickPump(WakeTimer& os, TickHandler onTick) : os_(os), onTick_(std::move(onTick)) {}
+
+void TickPump::setEnabled(TimerId timer, bool enabled) {
+    bank_.setEnabled(timer, enabled, os_.now());
+    rearm();
+}
+
+bool TickPump::setInterval(TimerId timer, std::int64_t milliseconds) {
+    const bool accepted = bank_.setInterval(timer, milliseconds, os_.now());
+    rearm();
+    return accepted;
+}
+
+void TickPump::destroyAll() {
+    bank_.destroyAll();
+    rearm();
+}
+
+void TickPump::setOvershoot(Nanos overshoot) {
+    spinLead_ = std::min(std::max(overshoot, Nanos{0}) + kSpinSlack, kMaxLead);
+    rearm();
+}
+
+Nanos TickPump::leadFor() const {
+    // Spinning holds a core for the length of the lead, so only short intervals get it: a
+    // longer one keeps its period anyway, since every wake comes about equally late.
+    for (int i = 0; i < kTimerCount; ++i) {
+        const auto id = static_cast<TimerId>(i);
+        if (bank_.ticking(id) &&
+            bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * spinLead_) {
+            return spinLead_;
+        }
+    }
+    return 0;
+}
+
+void TickPump::rearm() {
+    const std::optional<Nanos> due = bank_.nextDue();
+    const Nanos lead = due ? leadFor() : 0;
+    // The waiter reads the pair without a lock; a torn read only makes it post a wake a little
+    // early or spin a little longer, and wake() sorts out either.
+    lead_.store(lead);
+    due_.store(due.value_or(kNever));
+    const std::optional<Nanos> at = due ? std::optional<Nanos>(*due - lead) : std::nullopt;
+    // Every tick re-arms before and after its handler; one call is enough when the handler left
+    // the schedule alone.
+    if (at == armed_) {
+        return;
+    }
+    armed_ = at;
+    os_.armWake(at);
+}
+
+void TickPump::wake() {
+    wakePending_.store(false);
+    // Whatever woke us, the OS wake may be spent; ask again for whatever is due next.
+    armed_.reset();
+    // Each timer at most once per wake, so a handler slower than its interval cannot hold the
+    // event loop; each tick placed by the time it is handed out, which may be much later than
+    // the wake when an earlier handler sat in a nested loop.
+    const Nanos woke = os_.now();
+    while (const std::optional<TimerId> id = bank_.takeDue(woke, os_.now())) {
+        // Armed before the handler runs: it may sit in a message box for minutes, and ticks
+        // have to reach that box's event loop meanwhile.
+        rearm();
+        onTick_(*id);
+    }
+    rearm();
+}
+
+void TickPump::waiterWoke(const std::atomic<bool>& stopping) {
+    for (;;) {
+        const Nanos due = due_.load();
+        if (due == kNever || stopping.load()) {
+            break;
+        }
+        const Nanos ahead = due - os_.now();
+        // Due, or too far off to spin for: an early wake, or a schedule that moved meanwhile.
+        // Either way the window's thread hears of it and re-arms; a waiter that went back to
+        // waiting here instead could wait for good, since nobody would set the timer again.
+        if (ahead <= 0 || ahead > lead_.load() + kSpinSlack) {
+            break;
+        }
+        os_.relax();
+    }
+    if (!stopping.load() && !wakePending_.exchange(true) && !os_.postWake()) {
+        wakePending_.store(false);
+    }
+}
+
+}  // namespace morvane

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+
+#include "platform/timer_bank.h"
+
+namespace morvane {
+
+// What a backend lends the tick pump: its clock and its one-shot OS wake.
+class WakeTimer {
+public:
+    WakeTimer() = default;
+    WakeTimer(const WakeTimer&) = delete;
+    WakeTimer& operator=(const WakeTimer&) = delete;
+    WakeTimer(WakeTimer&&) = delete;
+    WakeTimer& operator=(WakeTimer&&) = delete;
+
+    // Monotonic time. Safe to call from any thread.
+    [[nodiscard]] virtual Nanos now() const = 0;
+    // One wake at `at` or as soon after as the OS manages, replacing whatever was asked before;
+    // none: no wake. The OS may get this wrong (early, late, twice, never); the pump copes.
+    // When it comes, the backend calls TickPump::wake() on the window's thread, or, where a
+    // waiter thread of its own receives it, TickPump::waiterWoke() on that thread.
+    virtual void armWake(std::optional<Nanos> at) = 0;
+    // Waiter thread only: queue one call of TickPump::wake() on the window's thread. False if
+    // nothing could be queued.
+    virtual bool postWake() { return false; }
+    // Waiter thread only: one pause while spinning towards a due instant.
+    virtual void relax() {}
+
+protected:
+    ~WakeTimer() = default;
+};
+
+// Delivers the ticks of the three timers, the same way on every backend.
+//
+// Invariants (each has a test against a simulated OS timer that misbehaves):
+// 1. Whenever some timer ticks, an OS wake is armed or a wake message is pending. A wake that
+//    comes early re-arms for the rest; nothing ever gives up waiting.
+// 2. Spurious, duplicate, early and late wakes are harmless: no tick is delivered before its due
+//    instant, none is replayed, and none is lost except the beats a late wake skips (the bank
+//    moves a late timer to its next instant after now).
+// 3. A handler may change any timer (enable, interval), also from inside a nested event loop
+//    such as a message box's: every change re-arms, and the wake is re-armed before each
+//    handler runs, so ticks keep coming inside the nested loop and the schedule stays whole.
+//
+// A threaded backend (Win32) receives the OS wake on a waiter thread; the pump decides there
+// whether to spin out the last stretch before the due instant (only while some interval is too
+// short to absorb the OS timer's overshoot), then has one wake message posted to the window's
+// thread. Everything else runs on the window's thread.
+class TickPump {
+public:
+    using TickHandler = std::function<void(TimerId)>;
+
+    static constexpr Nanos kNever = std::numeric_limits<Nanos>::max();
+    // A wake this close before its instant is spun out rather than re-armed.
+    static constexpr Nanos kSpinSlack = 100'000;
+    // An overshoot beyond this is not worth a spinning core; the schedule stays punctual anyway.
+    static constexpr Nanos kMaxLead = 4 * kNanosPerMilli;
+    // Intervals up to this many leads long are armed early and spun out to their instant.
+    static constexpr Nanos kSpinIntervals = 4;
+
+    TickPump(WakeTimer& os, TickHandler onTick);
+
+    void setEnabled(TimerId timer, bool enabled);
+    // Rejects values outside 0..kMaxTimerIntervalMs and keeps the old interval.
+    bool setInterval(TimerId timer, std::int64_t milliseconds);
+    // Unload: no timer ticks again.
+    void destroyAll();
+    [[nodiscard]] const TimerBank& bank() const { return bank_; }
+
+    // How late the OS wake comes on this system (measured by the backend). Intervals too short
+    // to absorb it are armed that much early and spun out on the waiter thread. Only for a
+    // backend whose wake reaches waiterWoke(): one that calls wake() directly has nobody to spin
+    // out the lead, and would be woken again and again before the due instant.
+    void setOvershoot(Nanos overshoot);
+    // How early the wake is armed for the schedule now in force.
+    [[nodiscard]] Nanos lead() const { return lead_.load(); }
+
+    // Window's thread: an OS wake, a wake message, or any other nudge (a safety-net timer).
+    // Delivers the ticks due now, each timer at most once, so a handler slower than its interval
+    // cannot hold the event loop; then re-arms.
+    void wake();
+
+    // Waiter thread: the OS wake fired. Spins out the last stretch when the due instant is
+    // close and a spin is wanted, then posts one wake message unless one is pending already.
+    // `stopping` cuts a spin short at shutdown.
+    void waiterWoke(const std::atomic<bool>& stopping);
+
+private:
+    void rearm();
+    [[nodiscard]] Nanos leadFor() const;
+
+    WakeTimer& os_;
+    TickHandler onTick_;
+    TimerBank bank_;
+    // The lead that short intervals get: the overshoot plus the spin slack.
+    Nanos spinLead_ = 0;
+    // What was last asked of the OS; empty once the wake it asked for may have been spent.
+    std::optional<Nanos> armed_;
+    // Shared with the waiter thread: the due instant the armed wake serves and its lead.
+    std::atomic<Nanos> due_{kNever};
+    std::atomic<Nanos> lead_{0};
+    std::atomic<bool> wakePending_{false};
+};
+
+}  // namespace morvane
