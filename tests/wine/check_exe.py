@@ -14,7 +14,7 @@ import sys
 MAX_BYTES = 200 * 1024
 # DLLs every Windows installation has in System32; anything else would have to ship alongside.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "winmm.dll",
-               "msvcrt.dll", "shell32.dll", "advapi32.dll", "ole32.dll"}
+               "msvcrt.dll", "shell32.dll", "advapi32.dll", "ole32.dll", "imm32.dll"}
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 ICON_32X32_24BIT = 40 + 32 * 32 * 3 + 32 * 4  # header, pixels, AND mask
 

@@ -36,10 +36,10 @@ struct Tick {
 
 TEST(TimerSource, TicksStayOnTheStartPlusMultiplesOfTheInterval) {
     std::vector<Tick> ticks;
-    TimerSource timers([&](TimerId id) { ticks.push_back({id, TimerSource::now()}); });
-    const Nanos before = TimerSource::now();
+    TimerSource timers([&](TimerId id) { ticks.push_back({id, TimerSource::clock()}); });
+    const Nanos before = TimerSource::clock();
     ASSERT_TRUE(timers.setInterval(TimerId::Timer3, 20));
-    const Nanos after = TimerSource::now();
+    const Nanos after = TimerSource::clock();
     runFor(215);
 
     ASSERT_EQ(ticks.size(), 10U);
@@ -54,12 +54,12 @@ TEST(TimerSource, TicksStayOnTheStartPlusMultiplesOfTheInterval) {
 TEST(TimerSource, ALateTickSkipsThePastInstantsAndKeepsThePhase) {
     std::vector<Nanos> ticks;
     TimerSource timers([&](TimerId) {
-        ticks.push_back(TimerSource::now());
+        ticks.push_back(TimerSource::clock());
         if (ticks.size() == 1) {
             std::this_thread::sleep_for(milliseconds(55));  // a handler that hangs for 5 ticks
         }
     });
-    const Nanos start = TimerSource::now();
+    const Nanos start = TimerSource::clock();
     timers.setInterval(TimerId::Timer1, 10);
     runFor(103);
 
@@ -100,7 +100,7 @@ TEST(TimerSource, AHandlerThatChangesTheScheduleIsFollowed) {
     std::vector<Tick> ticks;
     TimerSource* self = nullptr;
     TimerSource timers([&](TimerId id) {
-        ticks.push_back({id, TimerSource::now()});
+        ticks.push_back({id, TimerSource::clock()});
         if (id == TimerId::Timer1 && ticks.size() == 1) {
             self->setInterval(TimerId::Timer1, 40);  // further away
             self->setInterval(TimerId::Timer2, 10);  // and a closer one beside it

@@ -1,6 +1,7 @@
 #include "platform/win32/form_window.h"
 
 #include <commctrl.h>
+#include <imm.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,6 +24,10 @@ constexpr DWORD kFormExStyle = 0;
 // Control ids start above IDOK/IDCANCEL, which IsDialogMessageW sends for Enter and Escape.
 constexpr int kFirstControlId = 100;
 constexpr UINT kTickMessage = WM_APP + 1;
+// A plain window timer that nudges the tick pump, so that the hotkey poll (and with it F12)
+// never rests on the waiter thread alone: every modal loop dispatches WM_TIMER too.
+constexpr UINT_PTR kSafetyNetTimer = 1;
+constexpr UINT kSafetyNetMs = 250;
 constexpr UINT_PTR kTextBoxSubclass = 1;
 constexpr UINT kDefaultDpi = USER_DEFAULT_SCREEN_DPI;
 
@@ -322,7 +327,8 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     const UINT dpi = windowDpi(hwnd_);
     resizeToClient(dpi, nullptr);
     layout(dpi);
-    return ticks.start(hwnd_, kTickMessage);
+    SetTimer(hwnd_, kSafetyNetTimer, kSafetyNetMs, nullptr);
+    return ticks.start(hwnd_, kTickMessage, form);
 }
 
 void FormWindow::createControls(HINSTANCE instance) {
@@ -345,6 +351,9 @@ void FormWindow::createControls(HINSTANCE instance) {
     if (HWND box = control(ControlId::Text2); box != nullptr) {
         SetWindowSubclass(box, &FormWindow::textBoxProc, kTextBoxSubclass,
                           reinterpret_cast<DWORD_PTR>(this));
+        // Only digits and one point belong in the box, typed one by one through the filter; an
+        // input method would compose text around it (as on Linux, where the box has none).
+        ImmAssociateContextEx(box, nullptr, 0);
     }
 }
 
@@ -582,8 +591,14 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         form_->unload();
         return 0;
     case kTickMessage:
-        ticks_->deliver(*form_);
+        ticks_->deliver();
         return 0;
+    case WM_TIMER:
+        if (wp == kSafetyNetTimer) {
+            ticks_->deliver();
+            return 0;
+        }
+        break;
     case WM_ACTIVATE:
         // Give the focus back to the control that had it, as a dialog does.
         if (lowWord(wp) == WA_INACTIVE) {
@@ -617,16 +632,34 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT CALLBACK FormWindow::textBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                                          UINT_PTR subclassId, DWORD_PTR self) {
-    if (msg == WM_CHAR) {
+    switch (msg) {
+    case WM_CHAR:
+    // The box has no input method, but a character an IME commits anyway (a full-width digit,
+    // "。") is a typed character like any other and goes through the same filter.
+    case WM_IME_CHAR: {
         auto* window = reinterpret_cast<FormWindow*>(self);
         const auto code = static_cast<std::int16_t>(static_cast<std::uint16_t>(wp));
         const std::int16_t kept = window->form_->text2KeyPress(code);
         if (kept == 0) {
             return 0;
         }
-        wp = static_cast<WPARAM>(static_cast<std::uint16_t>(kept));
-    } else if (msg == WM_NCDESTROY) {
+        // As WM_CHAR either way: the edit control's own WM_IME_CHAR handling would let
+        // DefWindowProc turn it into a WM_CHAR that comes back through here.
+        return DefSubclassProc(hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<std::uint16_t>(kept)),
+                               lp);
+    }
+    case WM_IME_COMPOSITION:
+        // The edit control inserts a committed string whole, past the filter; the default
+        // handling hands it over as WM_IME_CHAR instead, one character at a time.
+        if ((static_cast<DWORD>(lp) & GCS_RESULTSTR) != 0) {
+            return DefWindowProcW(hwnd, msg, wp, lp);
+        }
+        break;
+    case WM_NCDESTROY:
         RemoveWindowSubclass(hwnd, &FormWindow::textBoxProc, subclassId);
+        break;
+    default:
+        break;
     }
     return DefSubclassProc(hwnd, msg, wp, lp);
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 
 namespace morvane::win32 {
 
@@ -16,13 +15,8 @@ constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 
 constexpr Nanos kNanosPerSecond = 1'000'000'000;
 constexpr Nanos kNanosPer100ns = 100;
-constexpr Nanos kNever = std::numeric_limits<Nanos>::max();
 constexpr Nanos kProbeWait = 200'000;
 constexpr int kProbes = 5;
-constexpr Nanos kMarginSlack = 100'000;
-constexpr Nanos kMaxMargin = 4 * kNanosPerMilli;
-// Intervals up to this many margins long are spun out to their due instant.
-constexpr Nanos kSpinIntervals = 4;
 
 void armRelative(HANDLE timer, Nanos ahead) {
     // Relative rather than absolute: an absolute due time is wall-clock time and moves with
@@ -35,7 +29,12 @@ void armRelative(HANDLE timer, Nanos ahead) {
 
 }  // namespace
 
-TickSource::TickSource() : due_(kNever) {
+TickSource::TickSource()
+    : pump_(*this, [this](TimerId id) {
+          if (form_ != nullptr) {
+              form_->timerTick(id);
+          }
+      }) {
     LARGE_INTEGER f{};
     QueryPerformanceFrequency(&f);
     frequency_ = f.QuadPart > 0 ? f.QuadPart : 1;
@@ -49,13 +48,15 @@ TickSource::TickSource() : due_(kNever) {
         raisedPeriod_ = timeBeginPeriod(1) == TIMERR_NOERROR;
     }
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    margin_ = timer_ != nullptr ? measureLateness() : 0;
+    if (timer_ != nullptr) {
+        pump_.setOvershoot(measureLateness());
+    }
 }
 
 Nanos TickSource::measureLateness() {
     // A high-resolution timer on Windows wakes within a fraction of a millisecond; Wine's
     // server rounds every timeout up to whole milliseconds, and a plain timer to the system
-    // tick. Whatever the overshoot here, it is made up for by spinning.
+    // tick. The pump spins out whatever the overshoot here, for the intervals that need it.
     Nanos worst = 0;
     for (int i = 0; i < kProbes; ++i) {
         const Nanos start = now();
@@ -63,7 +64,7 @@ Nanos TickSource::measureLateness() {
         WaitForSingleObject(timer_, 100);
         worst = std::max(worst, now() - start - kProbeWait);
     }
-    return std::min(worst + kMarginSlack, kMaxMargin);
+    return worst;
 }
 
 TickSource::~TickSource() {
@@ -84,19 +85,19 @@ TickSource::~TickSource() {
     }
 }
 
-bool TickSource::start(HWND target, UINT message) {
+bool TickSource::start(HWND target, UINT message, Form1& form) {
     if (timer_ == nullptr || stop_ == nullptr || thread_ != nullptr) {
         return false;
     }
     target_ = target;
     message_ = message;
+    form_ = &form;
     thread_ = CreateThread(nullptr, 0, &TickSource::waiterMain, this, 0, nullptr);
     if (thread_ == nullptr) {
         return false;
     }
     // The window's thread runs the program; the waiter only has to be punctual.
     SetThreadPriority(thread_, THREAD_PRIORITY_TIME_CRITICAL);
-    rearm();
     return true;
 }
 
@@ -109,44 +110,22 @@ Nanos TickSource::now() const {
     return whole * kNanosPerSecond + part * kNanosPerSecond / frequency_;
 }
 
-void TickSource::rearm() {
+void TickSource::armWake(std::optional<Nanos> at) {
     if (timer_ == nullptr) {
         return;
     }
-    const std::optional<Nanos> due = bank_.nextDue();
-    due_.store(due.value_or(kNever));
-    if (!due) {
+    if (at) {
+        armRelative(timer_, *at - now());
+    } else {
         CancelWaitableTimer(timer_);
-        return;
     }
-    const Nanos lead = spinLead();
-    lead_.store(lead);
-    armRelative(timer_, *due - lead - now());
 }
 
-Nanos TickSource::spinLead() const {
-    // Spinning holds a core for the length of the margin, so only short intervals get it:
-    // a longer one keeps its period anyway, since every tick wakes about equally late.
-    for (int i = 0; i < kTimerCount; ++i) {
-        const auto id = static_cast<TimerId>(i);
-        if (bank_.ticking(id) && bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * margin_) {
-            return margin_;
-        }
-    }
-    return 0;
+bool TickSource::postWake() {
+    return target_ != nullptr && PostMessageW(target_, message_, 0, 0) != FALSE;
 }
 
-void TickSource::deliver(Form1& form) {
-    pending_.store(false);
-    const Nanos at = now();
-    while (const std::optional<TimerId> id = bank_.takeDue(at)) {
-        // Armed before the handler runs: it may sit in a message box for minutes, and the
-        // ticks have to reach that box's modal loop meanwhile.
-        rearm();
-        form.timerTick(*id);
-    }
-    rearm();
-}
+void TickSource::relax() { SwitchToThread(); }
 
 DWORD WINAPI TickSource::waiterMain(LPVOID self) {
     static_cast<TickSource*>(self)->wait();
@@ -155,31 +134,21 @@ DWORD WINAPI TickSource::waiterMain(LPVOID self) {
 
 void TickSource::wait() {
     const std::array<HANDLE, 2> handles{stop_, timer_};
-    for (;;) {
+    for ([[maybe_unused]] int wakes = 0;; ++wakes) {
         const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
                                                FALSE, INFINITE);
         if (r != WAIT_OBJECT_0 + 1) {
             return;
         }
-        if (spinUntilDue() && !pending_.exchange(true) &&
-            PostMessageW(target_, message_, 0, 0) == FALSE) {
-            pending_.store(false);
+#ifdef MORVANE_TEST_WAITER_STALLS_AFTER
+        // Test builds only: a waiter that stops delivering, as a stuck thread would, so that
+        // the window's safety net can be seen taking over.
+        if (wakes >= MORVANE_TEST_WAITER_STALLS_AFTER) {
+            WaitForSingleObject(stop_, INFINITE);
+            return;
         }
-    }
-}
-
-bool TickSource::spinUntilDue() {
-    for (;;) {
-        const Nanos due = due_.load();
-        const Nanos ahead = due == kNever ? kNever : due - now();
-        if (ahead <= 0) {
-            return true;
-        }
-        // Rescheduled further out (or stopped): the timer has been set again meanwhile.
-        if (ahead > lead_.load() + kMarginSlack || stopping_.load()) {
-            return false;
-        }
-        SwitchToThread();
+#endif
+        pump_.waiterWoke(stopping_);
     }
 }
 

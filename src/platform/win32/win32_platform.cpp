@@ -6,12 +6,18 @@
 
 namespace morvane::win32 {
 
-std::int32_t Win32Platform::GetCursorPos(POINT& point) {
-    ::POINT p{};
-    const BOOL ok = ::GetCursorPos(&p);
-    point.x = p.x;
-    point.y = p.y;
+std::int32_t readCursorPos(BOOL(WINAPI* getCursorPos)(LPPOINT), POINT& point) {
+    ::POINT p{point.x, point.y};
+    const BOOL ok = getCursorPos(&p);
+    if (ok != FALSE) {
+        point.x = p.x;
+        point.y = p.y;
+    }
     return ok;
+}
+
+std::int32_t Win32Platform::GetCursorPos(POINT& point) {
+    return readCursorPos(&::GetCursorPos, point);
 }
 
 std::int32_t Win32Platform::SetCursorPos(std::int32_t x, std::int32_t y) {
@@ -26,14 +32,11 @@ void Win32Platform::mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint
 std::int16_t Win32Platform::GetAsyncKeyState(std::int32_t vk) { return ::GetAsyncKeyState(vk); }
 
 void Win32Platform::setTimerEnabled(TimerId timer, bool enabled) {
-    ticks_.bank().setEnabled(timer, enabled, ticks_.now());
-    ticks_.rearm();
+    ticks_.pump().setEnabled(timer, enabled);
 }
 
 bool Win32Platform::setTimerInterval(TimerId timer, std::int64_t milliseconds) {
-    const bool accepted = ticks_.bank().setInterval(timer, milliseconds, ticks_.now());
-    ticks_.rearm();
-    return accepted;
+    return ticks_.pump().setInterval(timer, milliseconds);
 }
 
 void Win32Platform::setLabel1Caption(std::string_view text) {
@@ -47,8 +50,7 @@ void Win32Platform::messageBox(std::string_view prompt) { window_.messageBox(wid
 void Win32Platform::minimize() { window_.minimize(); }
 
 void Win32Platform::unload() {
-    ticks_.bank().destroyAll();
-    ticks_.rearm();
+    ticks_.pump().destroyAll();
     window_.destroy();
 }
 

@@ -1,10 +1,17 @@
 #pragma once
 
+#include <windows.h>
+
 #include "platform/platform_ops.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/tick_source.h"
 
 namespace morvane::win32 {
+
+// ::GetCursorPos (or a stand-in with its signature) into the core's point, which is written
+// only when the call succeeds: a failed read (a locked screen, a secure desktop in front) must
+// not turn the click target into the top-left corner.
+std::int32_t readCursorPos(BOOL(WINAPI* getCursorPos)(LPPOINT), POINT& point);
 
 class Win32Platform final : public PlatformOps {
 public:

@@ -2,20 +2,20 @@
 
 #include <QObject>
 #include <QSocketNotifier>
-#include <functional>
 #include <memory>
 #include <optional>
 
-#include "platform/timer_bank.h"
+#include "platform/tick_pump.h"
 
 namespace morvane::x11 {
 
-// The three timers on one CLOCK_MONOTONIC timerfd armed at the bank's next due instant. A socket
-// notifier is serviced by every Qt event loop, so ticks keep coming inside a message box's
-// nested loop, and the absolute deadline keeps the t0 + n*T phase to well under a millisecond.
-class TimerSource final : public QObject {
+// The three timers on one CLOCK_MONOTONIC timerfd that the tick pump arms at the next due
+// instant. A socket notifier is serviced by every Qt event loop, so ticks keep coming inside a
+// message box's nested loop, and the absolute deadline keeps the t0 + n*T phase to well under a
+// millisecond; the timerfd never fires early, so nothing here spins.
+class TimerSource final : public QObject, private WakeTimer {
 public:
-    using TickHandler = std::function<void(TimerId)>;
+    using TickHandler = TickPump::TickHandler;
 
     explicit TimerSource(TickHandler onTick, QObject* parent = nullptr);
     TimerSource(const TimerSource&) = delete;
@@ -24,13 +24,15 @@ public:
     TimerSource& operator=(TimerSource&&) = delete;
     ~TimerSource() override;
 
-    void setEnabled(TimerId timer, bool enabled);
-    bool setInterval(TimerId timer, std::int64_t milliseconds);
-    void destroyAll();
+    void setEnabled(TimerId timer, bool enabled) { pump_.setEnabled(timer, enabled); }
+    bool setInterval(TimerId timer, std::int64_t milliseconds) {
+        return pump_.setInterval(timer, milliseconds);
+    }
+    void destroyAll() { pump_.destroyAll(); }
 
-    [[nodiscard]] const TimerBank& bank() const { return bank_; }
+    [[nodiscard]] const TimerBank& bank() const { return pump_.bank(); }
 
-    static Nanos now();
+    static Nanos clock();
 
     // A tick is only as punctual as the wake-up of the thread that runs the loop. By default a
     // woken thread may wait out a busy neighbour's whole time slice, 2 to 3 ms, which at 1 ms
@@ -39,14 +41,13 @@ public:
     static bool requestPromptWakeups();
 
 private:
-    void arm();
+    [[nodiscard]] Nanos now() const override { return clock(); }
+    void armWake(std::optional<Nanos> at) override;
     void expired();
 
-    TickHandler onTick_;
-    TimerBank bank_;
     int fd_ = -1;
-    std::optional<Nanos> armed_;  // what the timerfd holds; empty once it has fired
     std::unique_ptr<QSocketNotifier> notifier_;
+    TickPump pump_;
 };
 
 }  // namespace morvane::x11
