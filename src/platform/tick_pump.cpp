@@ -75,6 +75,12 @@ void TickPump::wake() {
     rearm();
 }
 
+void TickPump::nudge() {
+    if (const std::optional<Nanos> due = bank_.nextDue(); due && *due <= os_.now()) {
+        wake();
+    }
+}
+
 void TickPump::waiterWoke(const std::atomic<bool>& stopping) {
     for (;;) {
         const Nanos due = due_.load();

@@ -81,10 +81,14 @@ public:
     // How early the wake is armed for the schedule now in force.
     [[nodiscard]] Nanos lead() const { return lead_.load(); }
 
-    // Window's thread: an OS wake, a wake message, or any other nudge (a safety-net timer).
-    // Delivers the ticks due now, each timer at most once, so a handler slower than its interval
+    // Window's thread: an OS wake or a wake message. Delivers the ticks due now, each timer at most once, so a handler slower than its interval
     // cannot hold the event loop; then re-arms.
     void wake();
+
+    // Window's thread, from a safety net beside the OS wake (a coarse timer of the window's
+    // own): a wake if something is overdue, nothing at all otherwise, so that it costs next to
+    // nothing while the OS wake does its job.
+    void nudge();
 
     // Waiter thread: the OS wake fired. Spins out the last stretch when the due instant is
     // close and a spin is wanted, then posts one wake message unless one is pending already.

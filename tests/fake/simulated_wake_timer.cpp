@@ -68,7 +68,7 @@ void SimulatedWakeTimer::runUntil(Nanos until) {
         } else {
             // The safety net runs on the window's thread, like any timer message.
             nextNet_ += netPeriod_;
-            pump_->wake();
+            pump_->nudge();
             continue;
         }
         ++osWakes_;

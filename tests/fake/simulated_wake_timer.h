@@ -33,7 +33,7 @@ public:
     void setFaults(FaultPlan plan) { faults_ = std::move(plan); }
     // A wake out of nowhere at `at`.
     void addSpurious(Nanos at) { extra_.push_back(at); }
-    // A coarse timer of the window's own that calls TickPump::wake() every `period`.
+    // A coarse timer of the window's own that calls TickPump::nudge() every `period`.
     void setSafetyNet(Nanos period);
 
     // Runs the virtual clock to `until`, delivering every wake due on the way. Reentrant: a tick

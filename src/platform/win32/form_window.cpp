@@ -595,7 +595,7 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_TIMER:
         if (wp == kSafetyNetTimer) {
-            ticks_->deliver();
+            ticks_->nudge();
             return 0;
         }
         break;

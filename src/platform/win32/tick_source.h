@@ -33,8 +33,10 @@ public:
 
     TickPump& pump() { return pump_; }
 
-    // On the window's thread, for `message` and for any other nudge: delivers what is due.
+    // On the window's thread, for `message`: delivers what is due.
     void deliver() { pump_.wake(); }
+    // On the window's thread, from the window's safety-net timer: delivers what is overdue.
+    void nudge() { pump_.nudge(); }
 
 private:
     [[nodiscard]] Nanos now() const override;
