@@ -81,8 +81,8 @@ public:
     // How early the wake is armed for the schedule now in force.
     [[nodiscard]] Nanos lead() const { return lead_.load(); }
 
-    // Window's thread: an OS wake or a wake message. Delivers the ticks due now, each timer at most once, so a handler slower than its interval
-    // cannot hold the event loop; then re-arms.
+    // Window's thread: an OS wake or a wake message. Delivers the ticks due now, each timer at most
+    // once, so a handler slower than its interval cannot hold the event loop; then re-arms.
     void wake();
 
     // Window's thread, from a safety net beside the OS wake (a coarse timer of the window's
