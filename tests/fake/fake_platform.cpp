@@ -1,6 +1,7 @@
 #include "fake/fake_platform.h"
 
 #include <algorithm>
+#include <array>
 
 namespace morvane::testing {
 
@@ -51,13 +52,9 @@ void FakePlatform::start(Form1& form) {
 
 void FakePlatform::advance(std::int64_t ms) { os_.runUntil(os_.now() + ms * kNanosPerMilli); }
 
-void FakePlatform::keyDown(std::int32_t vk) {
-    KeyState& key = keys_[vk];
-    key.down = true;
-    key.pressedSinceQuery = true;
-}
+void FakePlatform::keyDown(std::int32_t vk) { keys_.press(vk); }
 
-void FakePlatform::keyUp(std::int32_t vk) { keys_[vk].down = false; }
+void FakePlatform::keyUp(std::int32_t vk) { keys_.release(vk); }
 
 void FakePlatform::tapKey(std::int32_t vk) {
     keyDown(vk);
@@ -104,16 +101,7 @@ void FakePlatform::mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint3
 
 std::int16_t FakePlatform::GetAsyncKeyState(std::int32_t vk) {
     calls.push_back("GetAsyncKeyState(" + std::to_string(vk) + ")");
-    KeyState& key = keys_[vk];
-    std::uint16_t state = 0;
-    if (key.down) {
-        state |= 0x8000U;
-    }
-    if (key.pressedSinceQuery) {
-        state |= 0x0001U;
-    }
-    key.pressedSinceQuery = false;
-    return static_cast<std::int16_t>(state);
+    return keys_.query(std::array{static_cast<int>(vk)});
 }
 
 void FakePlatform::setTimerEnabled(TimerId timer, bool enabled) {

@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/form1.h"
 #include "fake/simulated_wake_timer.h"
+#include "hotkeys/key_latch.h"
 #include "platform/platform_ops.h"
 #include "platform/tick_pump.h"
 
@@ -91,16 +91,11 @@ public:
     void unload() override;
 
 private:
-    struct KeyState {
-        bool down = false;
-        bool pressedSinceQuery = false;
-    };
-
     Form1* form_ = nullptr;
     SimulatedWakeTimer os_{SimulatedWakeTimer::Delivery::Posted};
     TickPump pump_;
     POINT cursor_{};
-    std::map<std::int32_t, KeyState> keys_;
+    KeyLatch keys_;
     std::string text2_;
     std::deque<BoxScript> boxScripts_;
 };

@@ -1,10 +1,7 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
-#include <array>
-
 #include "platform/platform_ops.h"
-#include "platform/x11/key_tracker.h"
 #include "platform/x11/vk_keysym.h"
 
 namespace morvane::x11 {
@@ -27,55 +24,6 @@ TEST(VkKeysym, CodesWithoutAKeyHaveNoKeysym) {
     for (const std::int32_t vk : {0x00, 0x01, 0x07, 0x3A, 0x40, 0x5E, 0x88, 0xFF, -1, 0x10000}) {
         EXPECT_FALSE(keysymForVk(vk).has_value()) << vk;
     }
-}
-
-constexpr int kF7 = 73;
-constexpr int kF12 = 96;
-
-TEST(KeyTracker, TapBetweenQueriesIsReportedOnce) {
-    KeyTracker keys;
-    const std::array f7{kF7};
-    EXPECT_FALSE(keys.query(f7));
-    keys.press(kF7);
-    keys.release(kF7);
-    EXPECT_TRUE(keys.query(f7));
-    EXPECT_FALSE(keys.query(f7));
-}
-
-TEST(KeyTracker, HeldKeyIsReportedAtEveryQueryUntilReleased) {
-    KeyTracker keys;
-    const std::array f7{kF7};
-    keys.press(kF7);
-    EXPECT_TRUE(keys.query(f7));
-    EXPECT_TRUE(keys.query(f7));
-    keys.release(kF7);
-    EXPECT_FALSE(keys.query(f7));
-}
-
-TEST(KeyTracker, QueryClearsOnlyTheKeysAskedAbout) {
-    KeyTracker keys;
-    keys.press(kF7);
-    keys.release(kF7);
-    keys.press(kF12);
-    keys.release(kF12);
-    EXPECT_TRUE(keys.query(std::array{kF12}));
-    EXPECT_TRUE(keys.query(std::array{kF7}));
-    EXPECT_FALSE(keys.query(std::array{kF12}));
-}
-
-TEST(KeyTracker, AnyOfSeveralKeycodesCounts) {
-    KeyTracker keys;
-    keys.setDown(200, true);  // already held when the stream started
-    EXPECT_TRUE(keys.query(std::array{kF7, 200}));
-    keys.setDown(200, false);
-    EXPECT_FALSE(keys.query(std::array{kF7, 200}));
-}
-
-TEST(KeyTracker, KeycodesOutsideTheRangeAreIgnored) {
-    KeyTracker keys;
-    keys.press(-1);
-    keys.press(KeyTracker::kKeycodes);
-    EXPECT_FALSE(keys.query(std::array{-1, KeyTracker::kKeycodes}));
 }
 
 }  // namespace

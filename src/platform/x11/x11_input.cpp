@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/x11/key_tracker.h"
+#include "hotkeys/key_latch.h"
 #include "platform/x11/vk_keysym.h"
 
 namespace morvane::x11 {
@@ -19,7 +19,8 @@ namespace {
 
 // GetAsyncKeyState's answer for a key that is down or was pressed: 0x8001 as Windows reports
 // it, although callers only test for nonzero.
-constexpr std::int16_t kKeyReported = -0x7FFF;
+// Without XInput2 only the keymap is there to read: down now, nothing in between.
+constexpr auto kKeyDownNow = static_cast<std::int16_t>(KeyLatch::kDownNow);
 
 struct ButtonFlags {
     std::uint32_t down;
@@ -41,7 +42,7 @@ struct X11Input::Impl {
     Window root = 0;
     int xiOpcode = -1;  // -1: no XInput2, read the key map instead
     bool unflushed = false;
-    KeyTracker tracker;
+    KeyLatch latch;
     std::map<std::int32_t, std::vector<int>> keycodesByVk;
 
     Impl() = default;
@@ -91,9 +92,9 @@ bool X11Input::Impl::selectRawKeys() {
 void X11Input::Impl::seedFromKeymap() {
     std::array<char, 32> keys{};
     XQueryKeymap(display, keys.data());
-    for (int code = 0; code < KeyTracker::kKeycodes; ++code) {
+    for (int code = 0; code < KeyLatch::kKeys; ++code) {
         const auto byte = static_cast<unsigned char>(keys.at(static_cast<std::size_t>(code / 8)));
-        tracker.setDown(code, ((byte >> (code % 8)) & 1U) != 0);
+        latch.setDown(code, ((byte >> (code % 8)) & 1U) != 0);
     }
 }
 
@@ -113,9 +114,9 @@ void X11Input::Impl::drain() {
         }
         const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
         if (cookie->evtype == XI_RawKeyPress) {
-            tracker.press(raw->detail);
+            latch.press(raw->detail);
         } else if (cookie->evtype == XI_RawKeyRelease) {
-            tracker.release(raw->detail);
+            latch.release(raw->detail);
         }
         XFreeEventData(display, cookie);
     }
@@ -270,11 +271,11 @@ std::int16_t X11Input::asyncKeyState(std::int32_t vk) {
         return 0;
     }
     if (!hasRawKeys()) {
-        return impl_->keymapHasDown(codes) ? kKeyReported : 0;
+        return impl_->keymapHasDown(codes) ? kKeyDownNow : 0;
     }
     impl_->drain();
     // keycodesFor may have been invalidated by a mapping change seen while draining.
-    return impl_->tracker.query(impl_->keycodesFor(vk)) ? kKeyReported : 0;
+    return impl_->latch.query(impl_->keycodesFor(vk));
 }
 
 }  // namespace morvane::x11
