@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/label_paint.h"
@@ -233,7 +234,8 @@ void FormWindow::messageBox(const std::wstring& prompt) {
     // F10 may come while another program is in front or Form1 is minimized; a box opened from
     // the background would then only flash in the taskbar (the foreground lock) while the run
     // waits on it. Joining the foreground thread's input for a moment lets this thread take the
-    // foreground, and the box asks for it and stays on top besides.
+    // foreground; the box asks for it too, and is created topmost so that it shows above the
+    // other program even where the foreground is refused.
     HWND front = GetForegroundWindow();
     const DWORD frontThread = front != nullptr ? GetWindowThreadProcessId(front, nullptr) : 0;
     const DWORD ownThread = GetCurrentThreadId();
@@ -243,7 +245,25 @@ void FormWindow::messageBox(const std::wstring& prompt) {
     if (attached) {
         AttachThreadInput(ownThread, frontThread, FALSE);
     }
+    HHOOK hook = SetWindowsHookExW(WH_CBT, &FormWindow::boxCreationHook, nullptr, ownThread);
     MessageBoxW(hwnd_, prompt.c_str(), kMessageBoxTitle, MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
+    if (hook != nullptr) {
+        UnhookWindowsHookEx(hook);
+    }
+}
+
+// Windows makes an MB_TOPMOST box topmost; Wine does not, so the box's activation does it here.
+LRESULT CALLBACK FormWindow::boxCreationHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wp);
+        HWND owner = GetWindow(box, GW_OWNER);
+        wchar_t ownerClass[32] = {};
+        if (owner != nullptr && GetClassNameW(owner, ownerClass, 32) > 0 &&
+            std::wstring_view(ownerClass) == kClassName) {
+            SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 void FormWindow::minimize() {
