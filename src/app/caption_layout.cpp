@@ -114,7 +114,8 @@ std::u16string allCaptionCharacters() {
     for (const ControlSpec& row : kControls) {
         text += toUtf16(row.caption);
     }
-    text += toUtf16(coordinateCaption(POINT{-1, -1}));
+    // Label1's coordinates: every digit and the minus sign.
+    text += toUtf16(coordinateCaption(POINT{-12345, 67890}));
     std::erase(text, u' ');
     return text;
 }
