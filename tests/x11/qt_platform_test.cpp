@@ -3,8 +3,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <algorithm>
 #include <functional>
 
@@ -58,11 +62,35 @@ TEST(QtPlatform, MessageBoxIsModalToForm1WithOkOnlyAndNoIcon) {
         EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
         EXPECT_EQ(box.parentWidget(), &app.window);
         EXPECT_TRUE(box.isModal());
+        EXPECT_FALSE(box.windowFlags() &
+                     (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        // Room for the title in the title font, beside the window menu icon and the up to three
+        // buttons a window manager draws whatever a window asks for, each about as wide as the
+        // title bar is high. (Qt left alone makes this box 126 px wide, and openbox shows its
+        // title as "...".)
+        const QFontMetrics title(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+        EXPECT_GE(box.width(), title.horizontalAdvance("Morvane") + 4 * title.height());
         box.button(QMessageBox::Ok)->click();
     });
     app.ops.messageBox(kExitReminder);
     EXPECT_TRUE(seen);
     EXPECT_TRUE(app.ops.openBoxes().empty());
+}
+
+TEST(QtPlatform, QtsOwnTextsFollowAChineseLocale) {
+    QTranslator* translator = installQtTranslations(*QCoreApplication::instance(),
+                                                    QLocale(QLocale::Chinese, QLocale::China));
+    ASSERT_NE(translator, nullptr) << "qtbase_zh_CN.qm not found (package qt6-translations-l10n)";
+    App app;
+    QString ok;
+    whenBoxOpens(app, [&ok](QMessageBox& box) {
+        ok = box.button(QMessageBox::Ok)->text();
+        box.done(QMessageBox::Ok);
+    });
+    app.ops.messageBox(kExitReminder);
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(ok.remove(QLatin1Char('&')), QStringLiteral("确定"));
 }
 
 TEST(QtPlatform, F12PolledInsideTheReminderClosesItAndTheRunStops) {

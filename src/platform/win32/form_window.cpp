@@ -4,12 +4,10 @@
 #include <imm.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <optional>
-#include <vector>
+#include <string_view>
 
-#include "clicker/target_capture.h"
-#include "platform/win32/label_text.h"
+#include "platform/win32/gdi_text.h"
+#include "platform/win32/label_paint.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/utf.h"
 
@@ -38,103 +36,6 @@ WORD lowWord(WPARAM v) { return static_cast<WORD>(v & 0xFFFFU); }
 WORD highWord(WPARAM v) { return static_cast<WORD>((v >> 16U) & 0xFFFFU); }
 HBRUSH systemBrush(int colour) {
     return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(colour) + 1);
-}
-
-// GetProcAddress hands back a generic pointer; going through void(*)() keeps GCC's
-// -Wcast-function-type quiet while staying standard C++.
-template <typename Fn>
-Fn user32Function(const char* name) {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (user32 == nullptr) {
-        return nullptr;
-    }
-    using Generic = void (*)();
-    return reinterpret_cast<Fn>(reinterpret_cast<Generic>(GetProcAddress(user32, name)));
-}
-
-// Per-monitor DPI functions exist from Windows 10 1607 on; older systems get the system DPI.
-UINT windowDpi(HWND hwnd) {
-    using Fn = UINT(WINAPI*)(HWND);
-    const Fn getDpiForWindow = user32Function<Fn>("GetDpiForWindow");
-    if (getDpiForWindow != nullptr) {
-        if (const UINT dpi = getDpiForWindow(hwnd); dpi != 0) {
-            return dpi;
-        }
-    }
-    HDC dc = GetDC(hwnd);
-    const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    if (dc != nullptr) {
-        ReleaseDC(hwnd, dc);
-    }
-    return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
-}
-
-void adjustWindowRect(RECT& rect, UINT dpi) {
-    using Fn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    const Fn adjustForDpi = user32Function<Fn>("AdjustWindowRectExForDpi");
-    if (adjustForDpi == nullptr || adjustForDpi(&rect, kFormStyle, FALSE, kFormExStyle, dpi) == 0) {
-        AdjustWindowRectEx(&rect, kFormStyle, FALSE, kFormExStyle);
-    }
-}
-
-// The message font (what dialogs use) at `dpi`.
-LOGFONTW messageFont(UINT dpi) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    using Fn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-    const Fn forDpi = user32Function<Fn>("SystemParametersInfoForDpi");
-    if (forDpi != nullptr &&
-        forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi) != FALSE) {
-        return metrics.lfMessageFont;
-    }
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0) == FALSE) {
-        LOGFONTW fallback{};
-        fallback.lfHeight = -MulDiv(9, static_cast<int>(dpi), 72);
-        fallback.lfCharSet = DEFAULT_CHARSET;
-        return fallback;
-    }
-    // The answer is in system DPI; rescale it for this window's monitor.
-    HDC screen = GetDC(nullptr);
-    const int systemDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen != nullptr) {
-        ReleaseDC(nullptr, screen);
-    }
-    if (systemDpi > 0) {
-        metrics.lfMessageFont.lfHeight =
-            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), systemDpi);
-    }
-    return metrics.lfMessageFont;
-}
-
-struct PixelRect {
-    int left;
-    int top;
-    int width;
-    int height;
-};
-
-// Edges are converted rather than sizes, so neighbours that touch in twips touch in pixels.
-PixelRect toPixels(const TwipRect& r, UINT dpi) {
-    const int d = static_cast<int>(dpi);
-    const int left = twipsToPixels(r.left, d);
-    const int top = twipsToPixels(r.top, d);
-    return {left, top, twipsToPixels(r.left + r.width, d) - left,
-            twipsToPixels(r.top + r.height, d) - top};
-}
-
-// Where a control goes in the client area. A label painted over its frame's edge would wipe out
-// that stretch of the border (Label2 reaches Frame1's right edge), so labels stop short of the
-// frame's line, as they would inside a real container.
-PixelRect controlPixels(ControlId id, UINT dpi) {
-    PixelRect p = toPixels(absoluteRect(id), dpi);
-    const ControlSpec& entry = controlSpec(id);
-    if (entry.kind == ControlKind::Label && entry.container) {
-        const PixelRect frame = toPixels(absoluteRect(*entry.container), dpi);
-        const int line = MulDiv(2, static_cast<int>(dpi), 96);
-        p.width = std::min(p.left + p.width, frame.left + frame.width - line) - p.left;
-        p.height = std::min(p.top + p.height, frame.top + frame.height - line) - p.top;
-    }
-    return p;
 }
 
 const wchar_t* windowClass(ControlKind kind) {
@@ -166,121 +67,6 @@ DWORD windowStyle(ControlKind kind) {
     return common;
 }
 
-// Every caption the window shows, for glyph checks.
-std::wstring allCaptions() {
-    std::wstring text = widen(kFormCaption);
-    for (const ControlSpec& entry : kControls) {
-        text += widen(entry.caption);
-    }
-    text += widen(coordinateCaption(POINT{0, 0}));
-    std::erase(text, L' ');
-    return text;
-}
-
-// Whether the font itself has a glyph for every caption character.
-bool drawsCaptions(HDC dc, const LOGFONTW& lf) {
-    HFONT font = CreateFontIndirectW(&lf);
-    if (font == nullptr) {
-        return false;
-    }
-    const HGDIOBJ previous = SelectObject(dc, font);
-    const std::wstring text = allCaptions();
-    std::vector<WORD> glyphs(text.size());
-    const DWORD n = GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
-                                     GGI_MARK_NONEXISTING_GLYPHS);
-    SelectObject(dc, previous);
-    DeleteObject(font);
-    return n == text.size() &&
-           std::find(glyphs.begin(), glyphs.end(), WORD{0xFFFF}) == glyphs.end();
-}
-
-int CALLBACK collectFace(const LOGFONTW* lf, const TEXTMETRICW* /*metrics*/, DWORD type,
-                         LPARAM faces) {
-    // '@' faces are the vertical-writing variants.
-    if ((type & TRUETYPE_FONTTYPE) != 0 && lf->lfFaceName[0] != L'@') {
-        reinterpret_cast<std::vector<std::wstring>*>(faces)->emplace_back(lf->lfFaceName);
-    }
-    return 1;
-}
-
-// `lf` in the first Chinese face that has every caption character: the usual Windows UI faces
-// first, then whatever Simplified Chinese TrueType face is installed.
-std::optional<LOGFONTW> inChineseFace(HDC dc, LOGFONTW lf) {
-    std::vector<std::wstring> faces{L"Microsoft YaHei UI", L"Microsoft YaHei", L"SimSun"};
-    LOGFONTW query{};
-    query.lfCharSet = GB2312_CHARSET;
-    EnumFontFamiliesExW(dc, &query, &collectFace, reinterpret_cast<LPARAM>(&faces), 0);
-    for (const std::wstring& face : faces) {
-        const std::size_t n = std::min<std::size_t>(face.size(), LF_FACESIZE - 1);
-        face.copy(lf.lfFaceName, n);
-        lf.lfFaceName[n] = L'\0';
-        lf.lfCharSet = DEFAULT_CHARSET;
-        if (drawsCaptions(dc, lf)) {
-            return lf;
-        }
-    }
-    return std::nullopt;
-}
-
-// Lines are spaced by the em height rather than the full cell: the layout gives Label5 two
-// lines in 25 pixels at 96 DPI, which the cell height of most Chinese UI fonts exceeds while
-// their glyphs themselves fit.
-int linePitch(HDC dc) {
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc, &tm);
-    return std::max(1, static_cast<int>(tm.tmHeight - tm.tmInternalLeading));
-}
-
-std::vector<TextLine> wrapForDc(HDC dc, std::wstring_view text, int width) {
-    return wrapLabel(text, [dc, width](std::wstring_view rest) {
-        int fit = 0;
-        SIZE size{};
-        GetTextExtentExPointW(dc, rest.data(), static_cast<int>(rest.size()), width, &fit, nullptr,
-                              &size);
-        return static_cast<std::size_t>(std::max(fit, 0));
-    });
-}
-
-// Height the label's caption takes, or -1 if some line is wider than the label.
-int labelHeight(HDC dc, std::wstring_view text, int width) {
-    const std::vector<TextLine> lines = wrapForDc(dc, text, width);
-    for (const TextLine& line : lines) {
-        SIZE size{};
-        GetTextExtentPoint32W(dc, text.data() + line.begin, static_cast<int>(line.length), &size);
-        if (size.cx > width) {
-            return -1;
-        }
-    }
-    return static_cast<int>(lines.size()) * linePitch(dc);
-}
-
-void drawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
-    HDC dc = item.hDC;
-    const RECT& r = item.rcItem;
-    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-    const int length = GetWindowTextLengthW(item.hwndItem);
-    if (length <= 0) {
-        return;
-    }
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        std::max(GetWindowTextW(item.hwndItem, text.data(), length + 1), 0)));
-    const HGDIOBJ previous = SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc, &tm);
-    const int pitch = linePitch(dc);
-    // The internal leading sits above the glyphs; start the cell that far up.
-    int y = r.top - tm.tmInternalLeading;
-    for (const TextLine& line : wrapForDc(dc, text, r.right - r.left)) {
-        ExtTextOutW(dc, r.left, y, ETO_CLIPPED, &r, text.data() + line.begin,
-                    static_cast<UINT>(line.length), nullptr);
-        y += pitch;
-    }
-    SelectObject(dc, previous);
-}
-
 }  // namespace
 
 FormWindow::~FormWindow() {
@@ -295,6 +81,7 @@ FormWindow::~FormWindow() {
 bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     form_ = &form;
     ticks_ = &ticks;
+    user32_ = User32Api::load();
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -315,7 +102,7 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
 
     RECT r{0, 0, twipsToPixels(kFormClientWidthTwips, static_cast<int>(kDefaultDpi)),
            twipsToPixels(kFormClientHeightTwips, static_cast<int>(kDefaultDpi))};
-    adjustWindowRect(r, kDefaultDpi);
+    user32_.adjustWindowRect(r, kFormStyle, kFormExStyle, kDefaultDpi);
     const std::wstring caption = widen(kFormCaption);
     CreateWindowExW(kFormExStyle, kClassName, caption.c_str(), kFormStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
@@ -324,7 +111,7 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
         return false;
     }
     createControls(instance);
-    const UINT dpi = windowDpi(hwnd_);
+    const UINT dpi = user32_.windowDpi(hwnd_);
     resizeToClient(dpi, nullptr);
     layout(dpi);
     SetTimer(hwnd_, kSafetyNetTimer, kSafetyNetMs, nullptr);
@@ -360,7 +147,7 @@ void FormWindow::createControls(HINSTANCE instance) {
 void FormWindow::resizeToClient(UINT dpi, const RECT* suggested) {
     RECT r{0, 0, twipsToPixels(kFormClientWidthTwips, static_cast<int>(dpi)),
            twipsToPixels(kFormClientHeightTwips, static_cast<int>(dpi))};
-    adjustWindowRect(r, dpi);
+    user32_.adjustWindowRect(r, kFormStyle, kFormExStyle, dpi);
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     int x = 0;
     int y = 0;
@@ -392,76 +179,15 @@ void FormWindow::layout(UINT dpi) {
 }
 
 HFONT FormWindow::fittingFont(UINT dpi) const {
-    LOGFONTW lf = messageFont(dpi);
+    const LOGFONTW message = user32_.messageFont(dpi);
     HDC dc = GetDC(hwnd_);
-    if (dc != nullptr && !drawsCaptions(dc, lf)) {
-        // A Western message font may reach Chinese glyphs only through font linking, or (as
-        // under Wine) not at all and draw boxes; a Chinese face of the same size is sure.
-        if (const std::optional<LOGFONTW> chinese = inChineseFace(dc, lf)) {
-            lf = *chinese;
-        }
+    if (dc == nullptr) {
+        return CreateFontIndirectW(&message);
     }
-    const int start =
-        lf.lfHeight != 0 ? std::abs(lf.lfHeight) : MulDiv(12, static_cast<int>(dpi), 96);
-    // Below this the Chinese captions stop being legible; use it even if something is clipped.
-    const int smallest = MulDiv(9, static_cast<int>(dpi), 96);
-    HFONT chosen = nullptr;
-    for (int h = start; chosen == nullptr; --h) {
-        lf.lfHeight = -h;
-        HFONT candidate = CreateFontIndirectW(&lf);
-        if (h <= smallest || dc == nullptr || captionsFit(dc, candidate, dpi)) {
-            chosen = candidate;
-        } else {
-            DeleteObject(candidate);
-        }
-    }
-    if (dc != nullptr) {
-        ReleaseDC(hwnd_, dc);
-    }
-    return chosen;
-}
-
-bool FormWindow::captionsFit(HDC dc, HFONT font, UINT dpi) const {
-    const HGDIOBJ previous = SelectObject(dc, font);
-    const int d = static_cast<int>(dpi);
-    // Room the button face and the group box's line take from the caption.
-    const int buttonMargin = MulDiv(4, d, 96);
-    const int frameMargin = MulDiv(10, d, 96);
-    bool fits = true;
-    auto check = [&](const ControlSpec& entry, std::string_view caption) {
-        const std::wstring wide = widen(caption);
-        const PixelRect box = controlPixels(entry.id, dpi);
-        RECT r{0, 0, box.width, 0};
-        switch (entry.kind) {
-        case ControlKind::Label: {
-            const int height = labelHeight(dc, wide, box.width);
-            fits = fits && height >= 0 && height <= box.height;
-            break;
-        }
-        case ControlKind::PushButton:
-            DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r,
-                      DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-            fits = fits && r.right + 2 * buttonMargin <= box.width &&
-                   r.bottom + buttonMargin <= box.height;
-            break;
-        case ControlKind::Frame:
-            DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r,
-                      DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-            fits = fits && r.right + 2 * frameMargin <= box.width;
-            break;
-        case ControlKind::TextBox:
-            break;
-        }
-    };
-    for (const ControlSpec& entry : kControls) {
-        if (!entry.caption.empty()) {
-            check(entry, entry.caption);
-        }
-    }
-    // Label1 later shows the cursor position; leave room for a wide one on a multi-monitor desk.
-    check(controlSpec(ControlId::Label1), coordinateCaption(POINT{-7680, -4320}));
-    SelectObject(dc, previous);
-    return fits;
+    HFONT font = captionFont(dc, message, static_cast<int>(dpi),
+                             [dpi](ControlId id) { return captionRoom(id, dpi); });
+    ReleaseDC(hwnd_, dc);
+    return font;
 }
 
 void FormWindow::show(int cmdShow) {
@@ -511,9 +237,42 @@ std::wstring FormWindow::text(ControlId id) const {
 }
 
 void FormWindow::messageBox(const std::wstring& prompt) {
-    if (hwnd_ != nullptr) {
-        MessageBoxW(hwnd_, prompt.c_str(), kMessageBoxTitle, MB_OK);
+    if (hwnd_ == nullptr) {
+        return;
     }
+    // F10 may come while another program is in front or Form1 is minimized; a box opened from
+    // the background would then only flash in the taskbar (the foreground lock) while the run
+    // waits on it. Joining the foreground thread's input for a moment lets this thread take the
+    // foreground; the box asks for it too, and is created topmost so that it shows above the
+    // other program even where the foreground is refused.
+    HWND front = GetForegroundWindow();
+    const DWORD frontThread = front != nullptr ? GetWindowThreadProcessId(front, nullptr) : 0;
+    const DWORD ownThread = GetCurrentThreadId();
+    const bool attached = frontThread != 0 && frontThread != ownThread &&
+                          AttachThreadInput(ownThread, frontThread, TRUE) != FALSE;
+    SetForegroundWindow(hwnd_);
+    if (attached) {
+        AttachThreadInput(ownThread, frontThread, FALSE);
+    }
+    HHOOK hook = SetWindowsHookExW(WH_CBT, &FormWindow::boxCreationHook, nullptr, ownThread);
+    MessageBoxW(hwnd_, prompt.c_str(), kMessageBoxTitle, MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
+    if (hook != nullptr) {
+        UnhookWindowsHookEx(hook);
+    }
+}
+
+// Windows makes an MB_TOPMOST box topmost; Wine does not, so the box's activation does it here.
+LRESULT CALLBACK FormWindow::boxCreationHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wp);
+        HWND owner = GetWindow(box, GW_OWNER);
+        wchar_t ownerClass[32] = {};
+        if (owner != nullptr && GetClassNameW(owner, ownerClass, 32) > 0 &&
+            std::wstring_view(ownerClass) == kClassName) {
+            SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 void FormWindow::minimize() {

@@ -8,6 +8,7 @@
 #include "app/form1.h"
 #include "app/layout.h"
 #include "platform/win32/tick_source.h"
+#include "platform/win32/user32_api.h"
 
 namespace morvane::win32 {
 
@@ -40,19 +41,21 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK textBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                                         UINT_PTR subclassId, DWORD_PTR self);
+    static LRESULT CALLBACK boxCreationHook(int code, WPARAM wp, LPARAM lp);
     LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
 
     void createControls(HINSTANCE instance);
     void layout(UINT dpi);
     void resizeToClient(UINT dpi, const RECT* suggested);
+    // The captions' face at the size where every one fits its control at `dpi`.
     [[nodiscard]] HFONT fittingFont(UINT dpi) const;
-    [[nodiscard]] bool captionsFit(HDC dc, HFONT font, UINT dpi) const;
     void onCommand(WORD controlId, WORD code);
 
     [[nodiscard]] HWND control(ControlId id) const {
         return controls_.at(static_cast<std::size_t>(id));
     }
 
+    User32Api user32_;
     HWND hwnd_ = nullptr;
     std::array<HWND, kControls.size()> controls_{};
     HFONT font_ = nullptr;

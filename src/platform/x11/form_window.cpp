@@ -3,8 +3,12 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 #include <vector>
+
+#include "platform/x11/caption_text.h"
 
 namespace morvane::x11 {
 
@@ -18,28 +22,27 @@ std::int16_t keyAscii(QChar c) { return static_cast<std::int16_t>(c.unicode()); 
 
 constexpr std::int16_t kBackspace = 8;
 
-// The layout was drawn for a 9-point CJK face whose lines are exactly one em apart: two lines
-// of Label5 fill its 375 twips. WenQuanYi Zen Hei Sharp has those metrics; the faces after it
-// have taller lines and may clip the second line of the two-line labels.
-constexpr int kFontPointSize = 9;
-const QStringList kFontFamilies{QStringLiteral("WenQuanYi Zen Hei Sharp"),
-                                QStringLiteral("WenQuanYi Zen Hei"),
-                                QStringLiteral("Noto Sans CJK SC")};
+// A fixed-size window: minimize and close, no maximize that the window manager would refuse.
+constexpr Qt::WindowFlags kFormFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                       Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                       Qt::WindowCloseButtonHint;
+
+bool isEnter(const QKeyEvent& key) {
+    return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+}
 
 }  // namespace
 
-FormWindow::FormWindow(Form1& form, int dpi) : form_(form), dpi_(dpi) {
+FormWindow::FormWindow(Form1& form, int dpi)
+    : QWidget(nullptr, kFormFlags), form_(form), dpi_(dpi) {
     setWindowTitle(fromUtf8(kFormCaption));
-    QFont face = font();
-    face.setFamilies(kFontFamilies + face.families());
-    face.setPointSize(kFontPointSize);
-    setFont(face);
     setFixedSize(twipsToPixels(kFormClientWidthTwips, dpi_),
                  twipsToPixels(kFormClientHeightTwips, dpi_));
 
     for (const ControlSpec& row : kControls) {
         controls_.at(static_cast<std::size_t>(row.id)) = create(row);
     }
+    setFont(captionFont(dpi_, [this](ControlId id) { return captionRoom(id); }));
 
     std::vector<const ControlSpec*> focusable;
     for (const ControlSpec& row : kControls) {
@@ -73,15 +76,15 @@ QWidget* FormWindow::create(const ControlSpec& row) {
         widget = new QGroupBox(caption, parent);
         break;
     case ControlKind::Label: {
-        auto* label = new QLabel(caption, parent);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        auto* label = new CaptionLabel(caption, parent);
         label->setTextFormat(Qt::PlainText);
         widget = label;
         break;
     }
     case ControlKind::PushButton:
         widget = new QPushButton(caption, parent);
+        // As on Windows, Enter presses the button that has the focus.
+        widget->installEventFilter(this);
         break;
     case ControlKind::TextBox: {
         auto* edit = new QLineEdit(caption, parent);
@@ -93,6 +96,21 @@ QWidget* FormWindow::create(const ControlSpec& row) {
     widget->setGeometry(twipsToPixels(row.rect.left, dpi_), twipsToPixels(row.rect.top, dpi_),
                         twipsToPixels(row.rect.width, dpi_), twipsToPixels(row.rect.height, dpi_));
     return widget;
+}
+
+PixelSize FormWindow::captionRoom(ControlId id) const {
+    const QWidget* widget = control(id);
+    QRect room = widget->rect();
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    } else if (qobject_cast<const QGroupBox*>(widget) != nullptr) {
+        // The title sits on the top edge between the frame's corners.
+        const int corner = widget->style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+        room.adjust(corner, 0, -corner, 0);
+    }
+    return {room.width(), room.height()};
 }
 
 QLabel* FormWindow::label1() const { return static_cast<QLabel*>(control(ControlId::Label1)); }
@@ -113,8 +131,15 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == text2() && event->type() == QEvent::KeyPress) {
-        return filterText2Key(*static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::KeyPress) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        if (watched == text2()) {
+            return filterText2Key(key);
+        }
+        if (auto* button = qobject_cast<QPushButton*>(watched); button != nullptr && isEnter(key)) {
+            button->click();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/caption_layout.h"
 #include "app/form1.h"
 #include "app/layout.h"
 
@@ -33,6 +34,9 @@ protected:
 
 private:
     QWidget* create(const ControlSpec& row);
+    // The room a control gives its caption: a label's whole rect, a button's face inside its
+    // bevel, the stretch of a frame's top edge its title may take.
+    [[nodiscard]] PixelSize captionRoom(ControlId id) const;
     bool filterText2Key(const QKeyEvent& key);
     void insertIntoText2(std::int16_t code);
 

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLocale>
 #include <QScreen>
 #include <cmath>
 #include <cstdio>
@@ -55,6 +56,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("morvane"));
     QApplication::setQuitOnLastWindowClosed(false);  // only Form1's unload ends the program
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
+    x11::installQtTranslations(app, QLocale::system());
     const QScreen* screen = QApplication::primaryScreen();
     if (screen == nullptr) {
         fail("the X display has no screen");

@@ -1,11 +1,37 @@
 #include "platform/x11/qt_platform.h"
 
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QSpacerItem>
+#include <QTranslator>
 #include <algorithm>
 #include <utility>
 
 namespace morvane::x11 {
+
+QTranslator* installQtTranslations(QCoreApplication& app, const QLocale& locale) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
+int messageBoxMinimumWidth(const QString& title) {
+    // The window manager draws the title in its own font, which the desktop's title font
+    // stands for; beside it go the window menu and up to three buttons, each about as wide as
+    // the title bar is high, and the frame's margins.
+    const QFontMetrics metrics(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+    const int button = metrics.height() + 10;
+    return metrics.horizontalAdvance(title) + 4 * button + 2 * button;
+}
 
 QtPlatform::QtPlatform(DesktopInput& input, std::function<void()> quit)
     : input_(input),
@@ -60,13 +86,23 @@ void QtPlatform::messageBox(std::string_view prompt) {
         return;
     }
     QMessageBox box(window_);
-    box.setWindowTitle(QString::fromLatin1(kMessageBoxTitle));
+    // A box with one answer: a close button, but nothing to minimize or maximize.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
+    const QString title = QString::fromLatin1(kMessageBoxTitle);
+    box.setWindowTitle(title);
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size())));
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.setWindowModality(Qt::WindowModal);
+    // QMessageBox sizes itself from its layout, so the width its title needs goes in as a spacer.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(messageBoxMinimumWidth(title), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     openBoxes_.push_back(&box);
     box.exec();
     openBoxes_.erase(std::remove(openBoxes_.begin(), openBoxes_.end(), &box), openBoxes_.end());

@@ -10,11 +10,22 @@
 #include "platform/x11/form_window.h"
 #include "platform/x11/timer_source.h"
 
+class QCoreApplication;
+class QLocale;
 class QMessageBox;
+class QString;
+class QTranslator;
 
 namespace morvane::x11 {
 
 inline constexpr const char* kMessageBoxTitle = "Morvane";
+
+// Loads Qt's own translations (the boxes' buttons, the text box's context menu) for `locale`;
+// returns the installed translator, owned by `app`, or null where Qt has none for it.
+QTranslator* installQtTranslations(QCoreApplication& app, const QLocale& locale);
+
+// How wide a message box must be for the window manager to show `title` whole.
+[[nodiscard]] int messageBoxMinimumWidth(const QString& title);
 
 // PlatformOps for the Qt front end: desktop input goes to `input`, everything else to the
 // window. Must outlive the window and Form1 and stay alive until the event loop has returned.

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
+#include <functional>
+#include <vector>
+
+#include "app/caption_layout.h"
+
+namespace morvane::x11 {
+
+// The shared caption layout measured with QFontMetrics.
+class QtTextMeasure final : public TextMeasure {
+public:
+    explicit QtTextMeasure(const QFont& font);
+
+    [[nodiscard]] bool covers(std::u16string_view text) const override;
+    [[nodiscard]] int width(std::u16string_view text) const override;
+    [[nodiscard]] int ascent() const override { return ascent_; }
+    [[nodiscard]] int descent() const override { return descent_; }
+
+private:
+    QFontMetrics metrics_;    // as drawn, fallback faces included
+    QFontMetrics ownGlyphs_;  // the face alone
+    int ascent_;
+    int descent_;
+};
+
+// The window's face at the size where every caption fits its room at `dpi`: the application
+// font if it draws Chinese, else whichever Simplified Chinese face fontconfig offers fits best.
+[[nodiscard]] QFont captionFont(int dpi, const std::function<PixelSize(ControlId)>& roomFor);
+
+// A label drawn from the shared caption layout: lines broken between Chinese characters and set
+// one line box apart, so that every glyph stays whole inside the label.
+class CaptionLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    // The lines as painted, in the label's current font and width.
+    [[nodiscard]] std::vector<CaptionLine> lines() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+}  // namespace morvane::x11

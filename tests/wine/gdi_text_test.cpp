@@ -1,0 +1,150 @@
+// The captions as Morvane.exe fits and draws them with GDI, in the face the system hands out
+// under the locale this runs in (CTest runs it under C.UTF-8 and zh_CN.UTF-8): at 96 and 144 DPI
+// every label's lines, rendered into a bitmap without clipping, leave no ink outside the label
+// and do not run into each other. Prints the face chosen; exits nonzero on the first failure.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/caption_layout.h"
+#include "platform/win32/gdi_text.h"
+#include "platform/win32/user32_api.h"
+
+namespace {
+
+using namespace morvane;
+using namespace morvane::win32;
+
+constexpr int kPad = 24;  // room around the label for ink that strays out of it
+
+struct Bitmap {
+    Bitmap(HDC dc, int w, int h) : width(w), height(h) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top-down rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        handle = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        pixels = static_cast<const DWORD*>(bits);
+    }
+    ~Bitmap() { DeleteObject(handle); }
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+    Bitmap(Bitmap&&) = delete;
+    Bitmap& operator=(Bitmap&&) = delete;
+
+    [[nodiscard]] bool inked(int x, int y) const {
+        return (pixels[y * width + x] & 0xFFFFFFU) != 0xFFFFFFU;
+    }
+
+    int width;
+    int height;
+    HBITMAP handle = nullptr;
+    const DWORD* pixels = nullptr;
+};
+
+// Rows [top, bottom) of the ink `line` leaves when drawn on its baseline, and whether any of it
+// falls outside the label's `width` x `height` box.
+struct Ink {
+    int top = 0;
+    int bottom = 0;
+    bool outside = false;
+};
+
+Ink inkOf(HDC dc, HFONT font, std::u16string_view line, int baseline, int width, int height) {
+    Bitmap bitmap(dc, width + 2 * kPad, height + 2 * kPad);
+    const HGDIOBJ previousBitmap = SelectObject(dc, bitmap.handle);
+    const RECT all{0, 0, bitmap.width, bitmap.height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    {
+        const FontSelection selected(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
+        ExtTextOutW(dc, kPad, kPad + baseline, 0, nullptr, wide(line),
+                    static_cast<UINT>(line.size()), nullptr);
+    }
+    GdiFlush();
+    Ink ink{bitmap.height, 0, false};
+    for (int y = 0; y < bitmap.height; ++y) {
+        for (int x = 0; x < bitmap.width; ++x) {
+            if (bitmap.inked(x, y)) {
+                ink.top = std::min(ink.top, y - kPad);
+                ink.bottom = std::max(ink.bottom, y - kPad + 1);
+                ink.outside =
+                    ink.outside || x < kPad || x >= kPad + width || y < kPad || y >= kPad + height;
+            }
+        }
+    }
+    SelectObject(dc, previousBitmap);
+    return ink;
+}
+
+// Face names may be Chinese, which printf's %ls drops outside a Chinese console code page.
+std::string utf8(const wchar_t* text) {
+    char out[4 * LF_FACESIZE] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof(out) - 1, nullptr, nullptr);
+    return out;
+}
+
+int failures = 0;
+
+void fail(const std::string& what) {
+    ++failures;
+    std::printf("FAIL %s\n", what.c_str());
+}
+
+void checkLabel(HDC dc, HFONT font, ControlId id, std::u16string_view text, UINT dpi) {
+    const PixelRect box = controlPixels(id, dpi);
+    const GdiTextMeasure measure(dc, font, false);
+    const std::vector<CaptionLine> lines = layoutLabel(text, box.width, measure);
+    const std::string name = std::string(controlSpec(id).name) + " at " + std::to_string(dpi);
+    int previousBottom = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::u16string_view part = text.substr(lines[i].begin, lines[i].length);
+        const Ink ink = inkOf(dc, font, part, lines[i].baseline, box.width, box.height);
+        const std::string where = name + " line " + std::to_string(i + 1);
+        if (ink.bottom <= ink.top) {
+            fail(where + ": draws nothing");
+        } else if (ink.outside) {
+            fail(where + ": ink rows " + std::to_string(ink.top) + ".." +
+                 std::to_string(ink.bottom) + " leave the " + std::to_string(box.width) + "x" +
+                 std::to_string(box.height) + " label");
+        } else if (ink.top < previousBottom) {
+            fail(where + ": runs into the line above");
+        }
+        previousBottom = std::max(previousBottom, ink.bottom);
+    }
+}
+
+}  // namespace
+
+int main() {
+    HDC dc = CreateCompatibleDC(nullptr);
+    const User32Api user32 = User32Api::load();
+    for (const UINT dpi : {96U, 144U}) {
+        const LOGFONTW message = user32.messageFont(dpi);
+        HFONT font = captionFont(dc, message, static_cast<int>(dpi),
+                                 [dpi](ControlId id) { return captionRoom(id, dpi); });
+        LOGFONTW chosen{};
+        GetObjectW(font, sizeof(chosen), &chosen);
+        std::printf("%u DPI: message font %s, captions in %s at %ld px\n", dpi,
+                    utf8(message.lfFaceName).c_str(), utf8(chosen.lfFaceName).c_str(),
+                    -chosen.lfHeight);
+        for (const ControlSpec& row : kControls) {
+            if (row.kind == ControlKind::Label) {
+                checkLabel(dc, font, row.id, toUtf16(row.caption), dpi);
+            }
+        }
+        checkLabel(dc, font, ControlId::Label1, u"横坐标:-7680 纵坐标:-4320", dpi);
+        DeleteObject(font);
+    }
+    DeleteDC(dc);
+    std::printf("%s\n", failures == 0 ? "ok" : "failed");
+    return failures == 0 ? 0 : 1;
+}
