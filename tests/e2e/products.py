@@ -14,7 +14,7 @@ import subprocess
 import time
 from typing import NamedTuple
 
-from harness import ELSEWHERE, RECORDER, TARGET, Desktop, Failure, check, now_us, read_line, wait
+from harness import ELSEWHERE, RECORDER, TARGET, Desktop, check, now_us, read_line, wait
 
 BOX_TITLE = "Morvane"
 
@@ -51,16 +51,20 @@ class Product:
     def close(self):
         self.desktop.close()
 
-    def start(self):
-        """The recorder, then the program; returns once Form1 is on the screen."""
-        d = self.desktop
+    def prepare(self):
+        """The recorder, and the layout table at the program's DPI."""
         if self.recorder is None:
             self.start_recorder()
-            self.recorder = d.window("the recorder window", "^morvane-recorder$")
+            self.recorder = self.desktop.window("the recorder window", "^morvane-recorder$")
             self.layout = self.read_layout()
+
+    def start(self):
+        """The program; returns once Form1 is on the screen."""
+        self.prepare()
         self.proc = self.launch()
-        self.form = d.window("Form1", self.form_class, field="--classname")
-        time.sleep(0.5)  # the first hotkey poll and the first paint
+        self.form = self.desktop.window("Form1", self.form_class, field="--classname")
+        wait("Form1 to be readable", lambda: self.state().title is not None, 10)
+        time.sleep(0.3)  # the first hotkey poll
 
     def control(self, state, name):
         """The live control that sits where the layout table puts `name`."""
@@ -201,60 +205,52 @@ class Linux(Product):
         return self.proc.pid
 
     def state(self):
-        import dbus  # noqa: only Debian's python3 has it; scenarios.py runs under that one
+        import dbus  # noqa: only Debian's python3 has it; scenarios.py restarts under that one
         session = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
-        address = session.get_object("org.a11y.Bus", "/org/a11y/bus").GetAddress(
-            dbus_interface="org.a11y.Bus")
-        bus = dbus.bus.BusConnection(str(address))
+        bus = dbus.bus.BusConnection(str(session.get_object("org.a11y.Bus", "/org/a11y/bus")
+                                         .GetAddress(dbus_interface="org.a11y.Bus")))
 
-        def node(ref):
+        def node(ref):  # (role, text, extents, showing, children)
             obj = bus.get_object(*ref)
             acc = dbus.Interface(obj, "org.a11y.atspi.Accessible")
-            name = str(obj.Get("org.a11y.atspi.Accessible", "Name",
-                               dbus_interface="org.freedesktop.DBus.Properties"))
-            if acc.GetRoleName() == "text":
-                name = str(obj.GetText(0, -1, dbus_interface="org.a11y.atspi.Text"))
+            role = str(acc.GetRoleName())
+            text = (obj.GetText(0, -1, dbus_interface="org.a11y.atspi.Text") if role == "text"
+                    else obj.Get("org.a11y.atspi.Accessible", "Name",
+                                 dbus_interface="org.freedesktop.DBus.Properties"))
             extents = obj.GetExtents(dbus.UInt32(0), dbus_interface="org.a11y.atspi.Component")
             showing = acc.GetState()[0] & (1 << 25)  # ATSPI_STATE_SHOWING
-            return acc.GetRoleName(), name, tuple(map(int, extents)), showing, acc.GetChildren()
+            return role, str(text), tuple(map(int, extents)), showing, acc.GetChildren()
 
-        kinds = {"panel": "frame", "label": "label", "push button": "button", "text": "text"}
-        form = boxes = None
-        registry = ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")
-        for app in node(registry)[4]:
-            if node(app)[1] != "morvane":
-                continue
-            boxes = []
-            for top in node(app)[4]:
-                role, name, extents, showing, children = node(top)
-                if role.startswith("alert") and showing:
-                    items = []
-                    stack = list(children)
-                    while stack:
-                        r, text, _, shown, more = node(stack.pop(0))
-                        stack += more
-                        if shown and r != "panel":
-                            # Qt shows an icon as a picture label: "graphic", or a blank label.
-                            blank = r == "graphic" or (r == "label" and not text)
-                            items.append(("icon" if blank else kinds.get(r, r), text))
-                    boxes.append(Box(name, items))
-                elif not role.startswith("alert"):
-                    form = (name, extents, children)
+        def below(top):  # every node under `top`, breadth first
+            found, refs = [], list(top[4])
+            while refs:
+                found.append(node(refs.pop(0)))
+                refs += found[-1][4]
+            return found
+
+        def pid(ref):
+            return bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s",
+                                     (ref[0],))
+
+        apps = node(("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))[4]
+        tops = [node(top) for app in apps if pid(app) == self.proc.pid for top in node(app)[4]]
+        form = next((top for top in tops if not top[0].startswith("alert")), None)
         if form is None:
-            raise Failure("Form1 is not on the accessibility bus")
-        title, (fx, fy, fw, fh), children = form
+            return State(None, False, None, [], [])
+        kinds = {"panel": "frame", "label": "label", "push button": "button", "text": "text"}
+        # Qt shows a box's icon as a picture label: "graphic", or a label without text.
+        boxes = [Box(top[1], [("icon" if r == "graphic" or (r == "label" and not text)
+                               else kinds.get(r, r), text)
+                              for r, text, _, shown, _ in below(top) if shown and r != "panel"])
+                 for top in tops if top[0].startswith("alert") and top[3]]
         # AT-SPI speaks device-independent pixels; Xft.dpi scales them on the screen.
+        fx, fy, fw, fh = form[2]
         scale = self.desktop.geometry(self.form)[2] / fw
-        controls = []
-        stack = list(children)
-        while stack:
-            role, name, (x, y, w, h), _, more = node(stack.pop(0))
-            stack += more
-            if role in kinds:
-                controls.append((kinds[role], tuple(round(v * scale) for v in
-                                                    (x - fx, y - fy, w, h)), name))
+        controls = [(kinds[r], tuple(round(v * scale) for v in (x - fx, y - fy, w, h)), text)
+                    for r, text, (x, y, w, h), _, _ in below(form) if r in kinds]
         iconic = [str(self.form)] in self.desktop.lines("iconify")
-        return State(title, iconic, (round(fw * scale), round(fh * scale)), controls, boxes)
+        return State(form[1], iconic, (round(fw * scale), round(fh * scale)), controls, boxes)
 
     def close_window(self):
         """WM_DELETE_WINDOW, as a window manager's close button sends it; its X server time."""
@@ -414,4 +410,4 @@ def read_proc(pid, name, mode="r"):
 
 def processes(comm):
     return [int(p) for p in os.listdir("/proc")
-            if p.isdigit() and read_proc(p, "comm").strip() == comm]
+            if p.isdigit() and read_proc(p, "comm").startswith(comm)]
