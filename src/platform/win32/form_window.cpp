@@ -16,8 +16,8 @@ namespace morvane::win32 {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"MorvaneForm1";
-constexpr wchar_t kMessageBoxTitle[] = L"Morvane";
+constexpr const wchar_t* kClassName = L"MorvaneForm1";
+constexpr const wchar_t* kMessageBoxTitle = L"Morvane";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kFormExStyle = 0;
 // Control ids start above IDOK/IDCANCEL, which IsDialogMessageW sends for Enter and Escape.

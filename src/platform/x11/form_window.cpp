@@ -95,16 +95,16 @@ QWidget* FormWindow::create(const ControlSpec& row) {
     return widget;
 }
 
-QLabel* FormWindow::label1() const { return static_cast<QLabel*>(control(ControlId::Label1)); }
+QLabel* FormWindow::label1() const { return qobject_cast<QLabel*>(control(ControlId::Label1)); }
 
-QLineEdit* FormWindow::text2() const { return static_cast<QLineEdit*>(control(ControlId::Text2)); }
+QLineEdit* FormWindow::text2() const { return qobject_cast<QLineEdit*>(control(ControlId::Text2)); }
 
 QPushButton* FormWindow::command1() const {
-    return static_cast<QPushButton*>(control(ControlId::Command1));
+    return qobject_cast<QPushButton*>(control(ControlId::Command1));
 }
 
 QPushButton* FormWindow::command3() const {
-    return static_cast<QPushButton*>(control(ControlId::Command3));
+    return qobject_cast<QPushButton*>(control(ControlId::Command3));
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
@@ -114,6 +114,7 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == text2() && event->type() == QEvent::KeyPress) {
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-static-cast-downcast): its type says so
         return filterText2Key(*static_cast<QKeyEvent*>(event));
     }
     return QWidget::eventFilter(watched, event);

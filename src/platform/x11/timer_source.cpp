@@ -35,8 +35,9 @@ struct SchedAttr {
 }  // namespace
 
 TimerSource::TimerSource(TickHandler onTick, QObject* parent)
-    : QObject(parent), onTick_(std::move(onTick)) {
-    fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    : QObject(parent),
+      onTick_(std::move(onTick)),
+      fd_(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
     if (fd_ < 0) {
         throw std::runtime_error(std::string("timerfd_create: ") + std::strerror(errno));
     }
