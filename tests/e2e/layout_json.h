@@ -23,8 +23,8 @@ inline std::string layoutJson(int dpi) {
     for (const ControlSpec& row : kControls) {
         const TwipRect r = absoluteRect(row.id);
         json += std::string(separator) + "\"" + std::string(row.name) + "\": {\"kind\": \"" +
-                kKinds.at(static_cast<std::size_t>(row.kind)) + "\", \"rect\": [" + px(r.left) + ", " +
-                px(r.top) + ", " + extent(r.left, r.width) + ", " + extent(r.top, r.height) +
+                kKinds.at(static_cast<std::size_t>(row.kind)) + "\", \"rect\": [" + px(r.left) +
+                ", " + px(r.top) + ", " + extent(r.left, r.width) + ", " + extent(r.top, r.height) +
                 "]}";
         separator = ", ";
     }

@@ -154,24 +154,18 @@ class Product:
             return int(next(line for line in f if line.startswith(key + ":")).split()[1])
 
     def stall(self, seconds):
-        """The program stopped for `seconds`; returns (stopped, continued) on the recorders' clock."""
-        stopped = now_us()
-        os.kill(self.pid(), signal.SIGSTOP)
-        try:
-            time.sleep(seconds)
-        finally:
-            os.kill(self.pid(), signal.SIGCONT)
+        """The program stopped for `seconds`: (stopped, continued) on the recorders' clock."""
+        stopped, pid = now_us(), self.pid()
+        os.kill(pid, signal.SIGSTOP)
+        time.sleep(seconds)
+        os.kill(pid, signal.SIGCONT)
         return stopped, now_us()
 
     def window_checks(self):
         pass
 
-    def helper_pid(self):
-        return None
-
 
 class Linux(Product):
-    label = "x11"
     form_class = "^morvane$"
     # Qt's push buttons outside a dialog answer Space, not Enter.
     button_key = "space"
@@ -236,8 +230,10 @@ class Linux(Product):
         apps = node(("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))[4]
         tops = [node(top) for app in apps if pid(app) == self.proc.pid for top in node(app)[4]]
         form = next((top for top in tops if not top[0].startswith("alert")), None)
+        # No window manager: the recorder saw the request, also after the program has gone.
+        iconic = [str(self.form)] in self.desktop.lines("iconify")
         if form is None:
-            return State(None, False, None, [], [])
+            return State(None, iconic, None, [], [])
         kinds = {"panel": "frame", "label": "label", "push button": "button", "text": "text"}
         # Qt shows a box's icon as a picture label: "graphic", or a label without text.
         boxes = [Box(top[1], [("icon" if r == "graphic" or (r == "label" and not text)
@@ -249,7 +245,6 @@ class Linux(Product):
         scale = self.desktop.geometry(self.form)[2] / fw
         controls = [(kinds[r], tuple(round(v * scale) for v in (x - fx, y - fy, w, h)), text)
                     for r, text, (x, y, w, h), _, _ in below(form) if r in kinds]
-        iconic = [str(self.form)] in self.desktop.lines("iconify")
         return State(form[1], iconic, (round(fw * scale), round(fh * scale)), controls, boxes)
 
     def close_window(self):
@@ -274,7 +269,6 @@ def windows_path(path):
 
 
 class Wine(Product):
-    label = "wine"
     form_class = "^morvane.exe$"
     # Wine reads GetAsyncKeyState from its own key state, which a tap between two polls misses.
     key_hold = 0.5
@@ -288,7 +282,7 @@ class Wine(Product):
         self.env.update(WINEPREFIX=os.path.abspath(opts.prefix), WINEDEBUG="-all",
                         # No Mono or Gecko installer dialogs, no desktop menu entries.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-        if dpi != 96 or self.registry_dpi() not in (None, 96):  # one a test cut short left
+        if dpi != 96:
             self.set_dpi(dpi)
 
     def close(self):
@@ -315,22 +309,7 @@ class Wine(Product):
         # on the display, the X focus alone must do, or keys pressed there reach no window.
         check(self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "UseTakeFocus",
                         "/d", "N", "/f") == 0, "could not set UseTakeFocus")
-        self.wineserver("-w")
-
-    def registry_dpi(self):
-        try:
-            with open(os.path.join(self.env["WINEPREFIX"], "user.reg"), encoding="utf-8",
-                      errors="replace") as f:
-                section = ""
-                for line in f:
-                    if line.startswith("["):
-                        section = line.split("]", 1)[0]
-                    elif (section == "[Control Panel\\\\Desktop"
-                          and line.startswith('"LogPixels"=')):
-                        return int(line.split(":", 1)[1], 16)
-        except OSError:
-            pass
-        return None
+        self.set_dpi(96)  # a DPI test cut short by its timeout leaves its DPI behind
 
     def set_dpi(self, dpi):
         check(self.wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
@@ -346,22 +325,20 @@ class Wine(Product):
                             *map(str, RECORDER)], env=self.env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
 
-    def read_layout(self):
-        out = os.path.join(self.desktop.dir, "layout.json")
-        check(self.wine(self.opts.recorder, "layout", self.dpi, windows_path(out)) == 0,
-              "the recorder could not print the layout")
+    def recorder_says(self, mode, *argv):
+        """What the recorder wrote in `mode`: a Windows GUI program has no stdout to read."""
+        out = os.path.join(self.desktop.dir, mode + ".txt")
+        check(self.wine(self.opts.recorder, mode, *argv, windows_path(out)) == 0,
+              f"the recorder's {mode} failed")
         with open(out, encoding="utf-8") as f:
-            return json.load(f)
+            return f.read()
+
+    def read_layout(self):
+        return json.loads(self.recorder_says("layout", self.dpi))
 
     def launch(self):
         return self.desktop.spawn(["wine", self.opts.exe], env=self.env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def helper_pid(self):
-        """The wineserver of this prefix: Wine's timers and messages go through it."""
-        want = f"WINEPREFIX={self.env['WINEPREFIX']}".encode()
-        return next((pid for pid in processes("wineserver")
-                     if want in read_proc(pid, "environ", "rb").split(b"\0")), None)
 
     def pid(self):
         """The Windows process `wine Morvane.exe` became (the loader may exec or fork)."""
@@ -373,31 +350,24 @@ class Wine(Product):
         return found[0]
 
     def state(self):
-        out = os.path.join(self.desktop.dir, "probe.txt")
-        check(self.wine(self.opts.recorder, "probe", windows_path(out)) == 0, "probe failed")
         title, iconic, client, controls, boxes = None, False, None, [], []
-        with open(out, encoding="utf-8") as f:
-            for line in f.read().splitlines():
-                key, _, rest = line.partition(" ")
-                if key == "form":
-                    flag, w, h, title = rest.split(" ", 3)
-                    iconic, client = flag == "1", (int(w), int(h))
-                elif key == "control":
-                    kind, x, y, w, h, text = rest.split(" ", 5)
-                    controls.append((kind, (int(x), int(y), int(w), int(h)), text))
-                elif key == "box":
-                    boxes.append(Box(rest, []))
-                elif key == "boxitem":
-                    boxes[-1].items.append(tuple(rest.split(" ", 1)))
+        for line in self.recorder_says("probe").splitlines():
+            key, _, rest = line.partition(" ")
+            if key == "form":
+                flag, w, h, title = rest.split(" ", 3)
+                iconic, client = flag == "1", (int(w), int(h))
+            elif key == "control":
+                kind, x, y, w, h, text = rest.split(" ", 5)
+                controls.append((kind, (int(x), int(y), int(w), int(h)), text))
+            elif key == "box":
+                boxes.append(Box(rest, []))
+            elif key == "boxitem":
+                boxes[-1].items.append(tuple(rest.split(" ", 1)))
         return State(title, iconic, client, controls, boxes)
 
     def close_window(self):
         """The system menu's Close; the instant on the recorders' clock."""
-        out = os.path.join(self.desktop.dir, "close.txt")
-        check(self.wine(self.opts.recorder, "close", windows_path(out)) == 0,
-              "no Morvane window to close")
-        with open(out, encoding="ascii") as f:
-            return "us", int(f.read().split()[1])
+        return "us", int(self.recorder_says("close").split()[1])
 
 
 def read_proc(pid, name, mode="r"):

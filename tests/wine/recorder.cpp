@@ -110,7 +110,7 @@ LRESULT CALLBACK recorderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         logClick(hwnd, lp, 3);
         return 0;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:  // F10 is a system key
+    case WM_SYSKEYDOWN:               // F10 is a system key
         if ((lp & (1 << 30)) == 0) {  // the press, not its auto-repeats
             writeAll(logFile, "key " + std::to_string(wp) + " " + stamps(nowUs()) + "\n");
         }
@@ -135,9 +135,9 @@ int record(HINSTANCE instance, const wchar_t* path, const RECT& where) {
     wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     wc.lpszClassName = kRecorderClass;
     RegisterClassExW(&wc);
-    HWND hwnd = CreateWindowExW(0, kRecorderClass, kRecorderTitle, WS_POPUP | WS_VISIBLE,
-                                where.left, where.top, where.right, where.bottom, nullptr, nullptr,
-                                instance, nullptr);
+    HWND hwnd =
+        CreateWindowExW(0, kRecorderClass, kRecorderTitle, WS_POPUP | WS_VISIBLE, where.left,
+                        where.top, where.right, where.bottom, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) {
         return 3;
     }
