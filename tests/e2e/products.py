@@ -102,7 +102,8 @@ class Product:
 
     def dismiss(self, prompt, at_us=None):
         """Checks the one open box (title, prompt, a single OK, no icon) and presses Enter on it
-        (at `at_us` on the recorders' clock if given); returns when that was."""
+        (at `at_us` on the recorders' clock if given); returns when that was and when its window
+        went away."""
         expected = Box(BOX_TITLE, [("button", "OK"), ("label", prompt)])
         boxes = [Box(b.title, sorted(b.items)) for b in self.box()]
         check(boxes == [expected],
@@ -113,10 +114,13 @@ class Product:
         time.sleep(max(0, (at_us or 0) - now_us()) / 1e6)
         pressed = now_us()
         self.desktop.xdotool("key", "Return")
+        wait("the box's window to go", lambda: window not in self.desktop.windows(
+            f"^{BOX_TITLE}$"), 10, step=0.01)
+        gone = now_us()
         # The refusal may follow at once: the box has closed when this prompt is gone.
         wait("the box to close", lambda: all(
             ("label", prompt) not in b.items for b in self.state().boxes), 10)
-        return pressed
+        return pressed, gone
 
     def capture(self):
         """取点, hover the target, F7 from the recorder: Label1 follows, then stays."""
