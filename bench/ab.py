@@ -36,17 +36,18 @@ def main():
         wm_close=str(bench.RELEASE / "tests" / "x11" / "morvane_test_wm_close"))
     cases = [(1, "0.001", opts.clicks), (10, "0.01", opts.clicks // 4)]
     seen = {(name, t): [] for name in ("old", "new") for t, _, _ in cases}
-    d = bench.e2e.Desktop(harness)
-    if opts.hog:
-        d._spawn([sys.executable, "-c", "while True: pass"])  # ended with the desktop, by pid
+    p = bench.Linux(harness)
+    if opts.hog:  # ended with the desktop, by pid
+        p.desktop.spawn([sys.executable, "-c", "while True: pass"])
     try:
         for _ in range(opts.rounds):
             for interval_ms, text, count in cases:
                 for name, binary in (("old", opts.old), ("new", opts.new)):
-                    d.args.morvane = binary
-                    seen[(name, interval_ms)].append(bench.run_ours(d, interval_ms, text, count))
+                    p.opts.morvane = binary
+                    seen[(name, interval_ms)].append(
+                        bench.run_program(p, interval_ms, text, count))
     finally:
-        d.close()
+        p.close()
 
     print("| interval | build | CPU, % of one core (each round) | beats without a click | "
           "p99 \\|error\\|, ms | machine busy, % |")

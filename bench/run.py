@@ -5,7 +5,7 @@
 
 Builds what it needs (the `release` preset, and `mingw` for Morvane.exe), then for each interval
 runs the real program through real X input, the way the end-to-end tests do (it drives their
-harness, tests/x11/e2e.py), and the peer a Linux user would otherwise reach for. Every click is
+harness and product adapters, tests/e2e/), and the peer a Linux user would otherwise reach for. Every click is
 logged by the recorder window with the X server's time stamp (whole ms) and the recorder's own
 CLOCK_MONOTONIC (us). Writes the tables into docs/benchmarks.md and the period plot into
 docs/bench-periods.png, and prints the same tables.
@@ -26,11 +26,13 @@ import sys
 import time
 from pathlib import Path
 
-sys.dont_write_bytecode = True  # the harnesses it imports live in the source tree
+sys.dont_write_bytecode = True  # the harness it imports lives in the source tree
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "x11"))
-sys.path.insert(0, str(ROOT / "tests" / "wine"))
-import e2e  # noqa: E402  (the end-to-end harness: Xvfb, recorder, driving the program)
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+# The end-to-end harness and its product adapters: Xvfb, the recorder, driving the program.
+from harness import ELSEWHERE, TARGET, Failure, check, now_us, wait  # noqa: E402
+from products import Linux, Wine, processes, read_proc  # noqa: E402
+from scenarios import start_run  # noqa: E402
 
 RELEASE = ROOT / "build" / "release"
 MINGW = ROOT / "build" / "mingw"
@@ -209,46 +211,61 @@ def figures(stamps_us, server_ms, interval_ms):
 
 def wait_clicks(d, base, count, timeout):
     """The first `count` clicks after index `base` of the log, or a Failure when they lag."""
-    deadline = time.monotonic() + timeout
-    while True:
-        clicks = d.clicks()[base:]
-        if len(clicks) >= count:
-            return clicks[:count]
-        if time.monotonic() > deadline:
-            raise e2e.Failure(f"only {len(clicks)} of {count} clicks within {timeout:.0f} s")
-        time.sleep(0.05)
+    return wait(f"{count} clicks", lambda: d.clicks()[base:base + count]
+                if len(d.clicks()) >= base + count else None, timeout)[:count]
 
 
-def end_with_f12(d):
-    d.focus(d.recorder_window)
-    d.key("F12")
-    e2e.check(d.wait_exit(5) == 0, "the program did not exit cleanly on F12")
+def end_with_f12(p):
+    p.press("F12")
+    check(p.wait_exit(10)[0] == 0, "the program did not exit cleanly on F12")
 
 
-def run_ours(d, interval_ms, text, count):
-    d.start_morvane()
-    d.capture_target()
-    d.type_interval(text)
-    base = len(d.clicks())
-    d.run()
-    wait_clicks(d, base, 1, 5 + interval_ms / 1000)
-    cpu = CpuWindow(d.morvane.pid)
+def run_program(p, interval_ms, text, count, idle_seconds=0):
+    """One product at one interval: its clicks' timing, its CPU and memory meanwhile. With
+    idle_seconds, first its CPU while only the hotkey poll runs (capture stopped)."""
+    d = p.desktop
+    p.start()
+    p.capture()
+    idle = None
+    if idle_seconds:
+        idle_cpu = CpuWindow(p.pid())
+        time.sleep(idle_seconds)
+        idle = idle_cpu.stop()
+    p.type_interval(text)
+    base = len(d.clicks())  # the recorder has logged the earlier runs too
+    start_run(p)
+    wait("the first click", lambda: len(d.clicks()) > base, 5 + interval_ms / 1000)
+    cpu = CpuWindow(p.pid())
+    helper = wineserver_of(p)
+    helper_cpu = CpuWindow(helper) if helper else None
     time.sleep(max(0.0, (count - 2) * interval_ms / 1000))
     clicks = wait_clicks(d, base, count, 10 + count * interval_ms / 1000)
     cost = cpu.stop()
-    hwm = status_kb(d.morvane.pid, "VmHWM")
-    end_with_f12(d)
-    e2e.check({(c[0], c[1]) for c in clicks} == {e2e.TARGET}, "a click off the target")
-    result = figures([c[3] for c in clicks], [c[2] for c in clicks], interval_ms)
+    hwm = p.rss_kb("VmHWM")
+    end_with_f12(p)
+    check({(c.x, c.y) for c in clicks} == {TARGET}, "a click off the target")
+    # Only X stamps the clicks with its own clock; the Win32 message time is not that.
+    result = figures([c.us for c in clicks],
+                     [c.ms for c in clicks] if isinstance(p, Linux) else [], interval_ms)
     result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
                   machine_pct=cost["machine_pct"], steal_ms=cost["steal_ms"])
-    return result
+    if isinstance(p, Wine):
+        result["wineserver_cpu_pct"] = helper_cpu.stop()["sched_pct"] if helper_cpu else None
+    return (result, idle) if idle_seconds else result
+
+
+def wineserver_of(p):
+    """The wineserver of the product's prefix: Wine's timers and messages go through it."""
+    want = f"WINEPREFIX={p.env.get('WINEPREFIX')}".encode()
+    return next((pid for pid in processes("wineserver")
+                 if isinstance(p, Wine) and want in read_proc(pid, "environ", "rb").split(b"\0")),
+                None)
 
 
 def run_peer(d, interval_ms, count):
     # --sync waits for the pointer to move: the last click of ours left it on the target.
-    d.move(*e2e.ELSEWHERE)
-    d.move(*e2e.TARGET)
+    d.move(*ELSEWHERE)
+    d.move(*TARGET)
     base = len(d.clicks())
     started = time.monotonic()
     machine_before = machine_busy()
@@ -269,127 +286,41 @@ def run_peer(d, interval_ms, count):
         pid, status, usage = os.wait4(peer.pid, os.WNOHANG)
         if pid:
             break
-        e2e.check(time.monotonic() < deadline, "xdotool did not finish")
+        check(time.monotonic() < deadline, "xdotool did not finish")
         time.sleep(0.02)
     peer.returncode = os.waitstatus_to_exitcode(status)
     wall = time.monotonic() - started
     busy, total = machine_busy()
     machine_pct = 100 * (busy - machine_before[0]) / max(1, total - machine_before[1])
-    e2e.check(peer.returncode == 0, f"xdotool exited with {peer.returncode}")
+    check(peer.returncode == 0, f"xdotool exited with {peer.returncode}")
     clicks = wait_clicks(d, base, count, 5)
-    result = figures([c[3] for c in clicks], [c[2] for c in clicks], interval_ms)
+    result = figures([c.us for c in clicks], [c.ms for c in clicks], interval_ms)
     # Its whole life, start-up included: it is a one-shot process.
     result.update(cpu_pct=100 * (usage.ru_utime + usage.ru_stime) / wall,
                   hwm_kb=hwm, machine_pct=machine_pct, steal_ms=steal_ms() - steal_before)
     return result
 
 
-def run_idle_and_startup(d):
+def run_idle_and_startup(p):
     """Start-up to the window's MapNotify, several times; then CPU while only the poll runs."""
     startups = []
+    p.prepare()
     for i in range(STARTUPS):
-        launched = time.monotonic()
-        d.start_morvane()
-        mapped = e2e.wait_for("the MapNotify of Form1", lambda: [
-            int(line.split()[2]) for line in d.lines()
-            if line.startswith("map ") and int(line.split()[1]) == d.form], 5)[-1]
-        startups.append(mapped / 1e6 - launched)
+        launched = now_us()
+        p.start()
+        mapped = wait("the MapNotify of Form1", lambda: [
+            int(us) for window, us in p.desktop.lines("map") if int(window) == p.form], 5)[-1]
+        startups.append((mapped - launched) / 1e6)
         if i < STARTUPS - 1:
-            end_with_f12(d)
+            end_with_f12(p)
     time.sleep(2)  # past the first paint and font loading
-    pid = d.morvane.pid
-    cpu = CpuWindow(pid)
+    cpu = CpuWindow(p.pid())
     time.sleep(IDLE_SECONDS)
     idle = cpu.stop()
-    idle["hwm_kb"] = status_kb(pid, "VmHWM")
-    idle["rss_kb"] = status_kb(pid, "VmRSS")
-    end_with_f12(d)
+    idle["hwm_kb"] = p.rss_kb("VmHWM")
+    idle["rss_kb"] = p.rss_kb()
+    end_with_f12(p)
     return {"startup_s": startups, "idle": idle}
-
-
-def wine_process(popen_pid):
-    """The pid of the Windows process `wine PROGRAM` became (the loader may exec or fork)."""
-    def comm(pid):
-        try:
-            with open(f"/proc/{pid}/comm", encoding="ascii") as f:
-                return f.read().strip()
-        except FileNotFoundError:
-            return ""
-    if comm(popen_pid).lower() == "morvane.exe":
-        return popen_pid
-    found = [int(p) for p in os.listdir("/proc") if p.isdigit() and comm(p) == "Morvane.exe"
-             and os.getpgid(int(p)) == os.getpgid(popen_pid)]
-    e2e.check(len(found) == 1, f"{len(found)} Morvane.exe processes")
-    return found[0]
-
-
-def run_wine(wine_e2e, prefix, interval_ms, text, count, idle_seconds=0):
-    """Morvane.exe under Wine; clicks stamped by the Win32 recorder with QueryPerformanceCounter."""
-    args = argparse.Namespace(exe=str(MINGW / "src" / "platform" / "win32" / "Morvane.exe"),
-                              recorder=str(MINGW / "tests" / "wine" / "morvane_recorder.exe"),
-                              prefix=str(prefix))
-    s = wine_e2e.Session(args)
-    try:
-        if not (prefix / "system.reg").exists():
-            wine_e2e.make_prefix(s)  # starts an X server of its own
-        else:
-            s.start_x()
-        log, recorder, form, morvane = wine_e2e.start_both(s)
-        wine_e2e.pick_target(s, recorder, form)
-        idle = None
-        if idle_seconds:
-            # Capture has stopped: only the hotkey poll runs, as at the Linux program's idle.
-            idle_cpu = CpuWindow(wine_process(morvane.pid))
-            time.sleep(idle_seconds)
-            idle = idle_cpu.stop()
-        wine_e2e.type_interval(s, form, text)
-        wine_e2e.run_action(s, form)
-        wine_e2e.dismiss_box(s, wine_e2e.EXIT_REMINDER)
-        deadline = time.monotonic() + 10
-        while not wine_e2e.read_clicks(log):
-            e2e.check(time.monotonic() < deadline, "no click from Morvane.exe")
-            time.sleep(0.02)
-        base = len(wine_e2e.read_clicks(log)) - 1
-        pid = wine_process(morvane.pid)
-        cpu = CpuWindow(pid)
-        server = wineserver_of(prefix)
-        server_cpu = CpuWindow(server) if server else None
-        time.sleep(max(0.0, (count - 2) * interval_ms / 1000))
-        deadline = time.monotonic() + 10 + count * interval_ms / 1000
-        while len(wine_e2e.read_clicks(log)) - base < count:
-            e2e.check(time.monotonic() < deadline, "Morvane.exe clicks lag")
-            time.sleep(0.05)
-        cost = cpu.stop()
-        server_cost = server_cpu.stop() if server_cpu else {"sched_pct": None}
-        hwm = status_kb(pid, "VmHWM")
-        s.hold_key(recorder, "F12")
-        wine_e2e.wait_exit(morvane, 10, "F12")
-        clicks = wine_e2e.read_clicks(log)[base:base + count]
-    finally:
-        s.cleanup()
-    result = figures([c[2] / 1000 for c in clicks], [], interval_ms)
-    result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
-                  wineserver_cpu_pct=server_cost["sched_pct"], machine_pct=cost["machine_pct"],
-                  steal_ms=cost["steal_ms"])
-    return result, idle
-
-
-def wineserver_of(prefix):
-    """The wineserver serving `prefix`: Wine's timers and messages go through it."""
-    want = f"WINEPREFIX={os.path.abspath(prefix)}".encode()
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/comm", encoding="ascii") as f:
-                if not f.read().startswith("wineserver"):
-                    continue
-            with open(f"/proc/{entry}/environ", "rb") as f:
-                if want in f.read().split(b"\0"):
-                    return int(entry)
-        except (FileNotFoundError, PermissionError, ProcessLookupError):
-            pass
-    return None
 
 
 def sizes():
@@ -653,50 +584,56 @@ def main():
         INTERVALS = [(t, text, max(5, n // 10)) for t, text, n in INTERVALS]
         IDLE_SECONDS = 5
 
-    harness = argparse.Namespace(
+    linux = argparse.Namespace(
         morvane=str(RELEASE / "src" / "platform" / "x11" / "morvane"),
         recorder=str(RELEASE / "tests" / "x11" / "morvane_test_recorder"),
         wm_close=str(RELEASE / "tests" / "x11" / "morvane_test_wm_close"))
+    wine = argparse.Namespace(exe=str(MINGW / "src" / "platform" / "win32" / "Morvane.exe"),
+                              recorder=str(MINGW / "tests" / "wine" / "morvane_recorder.exe"),
+                              prefix=str(MINGW / "bench-wineprefix"))
     results = {"machine": machine(), "quick": opts.quick, "ours": {}, "peer": {},
                "wine": None, "wine_note": "not run (--no-wine)"}
     try:
-        measure(opts, harness, results)
-    except e2e.Failure as failure:
+        measure(opts, linux, wine, results)
+    except Failure as failure:
         log(f"bench: {failure}")
         return 1
     RESULTS.write_text(json.dumps(results), encoding="utf-8")
     return publish(results, opts.no_doc)
 
 
-def measure(opts, harness, results):
-    d = e2e.Desktop(harness)
+def measure(opts, linux, wine, results):
+    p = Linux(linux)
     try:
         log("start-up and idle")
-        results.update(run_idle_and_startup(d))
+        results.update(run_idle_and_startup(p))
         for interval_ms, text, count in INTERVALS:
             log(f"{interval_ms} ms: Morvane, {count} clicks")
-            results["ours"][str(interval_ms)] = run_ours(d, interval_ms, text, count)
+            results["ours"][str(interval_ms)] = run_program(p, interval_ms, text, count)
             log(f"{interval_ms} ms: xdotool, {count} clicks")
-            results["peer"][str(interval_ms)] = run_peer(d, interval_ms, count)
+            results["peer"][str(interval_ms)] = run_peer(p.desktop, interval_ms, count)
     finally:
-        d.close()
-    exe = MINGW / "src" / "platform" / "win32" / "Morvane.exe"
-    wine_recorder = MINGW / "tests" / "wine" / "morvane_recorder.exe"
+        p.close()
     if not opts.no_wine:
-        if not (exe.exists() and wine_recorder.exists() and shutil.which("wine")):
+        if not (Path(wine.exe).exists() and Path(wine.recorder).exists()
+                and shutil.which("wine")):
             results["wine_note"] = "not run: Morvane.exe, its recorder or Wine is missing"
         else:
-            import wine_e2e  # noqa: E402  (tests/wine: the Wine session and its recorder)
             results["wine"] = {}
-            for interval_ms, text, count in INTERVALS:
-                log(f"{interval_ms} ms: Morvane.exe under Wine, {count} clicks")
-                try:
-                    results["wine"][str(interval_ms)], idle = run_wine(
-                        wine_e2e, MINGW / "bench-wineprefix", interval_ms, text, count,
-                        0 if "wine_idle" in results else IDLE_SECONDS)
-                except wine_e2e.Failure as failure:
-                    raise e2e.Failure(f"Morvane.exe under Wine: {failure}") from failure
-                results.setdefault("wine_idle", idle)
+            p = Wine(wine)
+            try:
+                p.make_prefix()
+                for interval_ms, text, count in INTERVALS:
+                    log(f"{interval_ms} ms: Morvane.exe under Wine, {count} clicks")
+                    idle = 0 if "wine_idle" in results else IDLE_SECONDS
+                    run = run_program(p, interval_ms, text, count, idle)
+                    results["wine"][str(interval_ms)] = run[0] if idle else run
+                    if idle:
+                        results["wine_idle"] = run[1]
+            except Failure as failure:
+                raise Failure(f"Morvane.exe under Wine: {failure}") from failure
+            finally:
+                p.close()
     results["sizes"] = sizes()
     results["peak_hwm_kb"] = max([results["idle"]["hwm_kb"]] +
                                  [r["hwm_kb"] for r in results["ours"].values()])

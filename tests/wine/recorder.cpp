@@ -1,16 +1,19 @@
-// Test helper for the Wine end-to-end tests, run in the same Wine session as Morvane.exe.
+// Test helper for the end-to-end tests under Wine, run in the same Wine session as Morvane.exe.
+// It writes what the X11 recorder writes (tests/x11/recorder.cpp), so the harness reads one
+// format; US is QueryPerformanceCounter in us, which under Wine is the raw monotonic clock.
 //
-//   recorder.exe record <log>   a window that appends "down <x> <y> <ns>" to <log> for every
-//                               left-button press it receives (screen pixels,
-//                               QueryPerformanceCounter in ns), and "key <vk> <ns>" for every
-//                               key pressed while it has the focus
-//   recorder.exe probe <out>    writes what Morvane's windows show, as Win32 sees it:
-//                               "form <iconic>", "client <w> <h>", "focus <class> <text>",
-//                               "child <class> <x> <y> <w> <h> <text>" per control,
-//                               "text2 <text>", "label <text>" per label,
-//                               "box <text>" per open message box titled "Morvane"
-//   recorder.exe close <out>    sends Morvane's window the system menu's Close command and
-//                               writes "close <ns>", the time it did so
+//   recorder.exe record LOG X Y W H   a window titled "morvane-recorder" that appends
+//                                     "click X Y US MS BUTTON" to LOG for every button press it
+//                                     receives (screen pixels; MS: the message time) and
+//                                     "key VK US MS" for every key pressed while it has the focus
+//   recorder.exe probe OUT            what Morvane's windows show, as Win32 sees it:
+//                                     "form ICONIC CLIENT_W CLIENT_H TITLE",
+//                                     "control KIND X Y W H TEXT" per control (client pixels),
+//                                     "box TITLE" per visible dialog box, each followed by
+//                                     "boxitem KIND TEXT" per visible control in it
+//   recorder.exe close OUT            sends Form1 the system menu's Close command and writes
+//                                     "close US", the time it did so
+//   recorder.exe layout DPI OUT       the layout table at DPI as JSON (tests/e2e/layout_json.h)
 #include <windows.h>
 
 #include <shellapi.h>
@@ -20,20 +23,15 @@
 #include <vector>
 
 #include "app/layout.h"
+#include "e2e/layout_json.h"
 
 namespace {
 
 constexpr wchar_t kRecorderClass[] = L"MorvaneRecorder";
+constexpr wchar_t kRecorderTitle[] = L"morvane-recorder";
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
 LONGLONG frequency = 1;
-
-std::wstring widen(std::string_view s) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-    return out;
-}
 
 std::string narrow(std::wstring_view s) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
@@ -65,32 +63,56 @@ void writeAll(HANDLE file, const std::string& text) {
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-HANDLE createOutput(const wchar_t* path, bool append) {
-    return CreateFileW(path, append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                       append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE createOutput(const wchar_t* path) {
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-long long nowNs() {
+int writeFile(const wchar_t* path, const std::string& text) {
+    HANDLE out = createOutput(path);
+    if (out == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    writeAll(out, text);
+    CloseHandle(out);
+    return 0;
+}
+
+long long nowUs() {
     LARGE_INTEGER c{};
     QueryPerformanceCounter(&c);
-    return c.QuadPart / frequency * 1'000'000'000LL +
-           c.QuadPart % frequency * 1'000'000'000LL / frequency;
+    return c.QuadPart / frequency * 1'000'000LL + c.QuadPart % frequency * 1'000'000LL / frequency;
+}
+
+// "US MS": the moment the message was taken, and the message's own time.
+std::string stamps(long long us) {
+    return std::to_string(us) + " " + std::to_string(static_cast<DWORD>(GetMessageTime()));
+}
+
+void logClick(HWND hwnd, LPARAM lp, int button) {
+    const long long at = nowUs();
+    POINT p{static_cast<short>(lp & 0xFFFF), static_cast<short>((lp >> 16) & 0xFFFF)};
+    ClientToScreen(hwnd, &p);
+    // One write per press, so the log is complete whenever the test reads it.
+    writeAll(logFile, "click " + std::to_string(p.x) + " " + std::to_string(p.y) + " " +
+                          stamps(at) + " " + std::to_string(button) + "\n");
 }
 
 LRESULT CALLBACK recorderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_LBUTTONDOWN: {
-        const long long at = nowNs();
-        POINT p{static_cast<short>(lp & 0xFFFF), static_cast<short>((lp >> 16) & 0xFFFF)};
-        ClientToScreen(hwnd, &p);
-        // One write per press, so the log is complete whenever the test reads it.
-        writeAll(logFile, "down " + std::to_string(p.x) + " " + std::to_string(p.y) + " " +
-                              std::to_string(at) + "\n");
+    case WM_LBUTTONDOWN:
+        logClick(hwnd, lp, 1);
         return 0;
-    }
+    case WM_MBUTTONDOWN:
+        logClick(hwnd, lp, 2);
+        return 0;
+    case WM_RBUTTONDOWN:
+        logClick(hwnd, lp, 3);
+        return 0;
     case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:               // F10 is a system key
         if ((lp & (1 << 30)) == 0) {  // the press, not its auto-repeats
-            writeAll(logFile, "key " + std::to_string(wp) + " " + std::to_string(nowNs()) + "\n");
+            writeAll(logFile, "key " + std::to_string(wp) + " " + stamps(nowUs()) + "\n");
         }
         return 0;
     case WM_DESTROY:
@@ -101,8 +123,8 @@ LRESULT CALLBACK recorderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-int record(HINSTANCE instance, const wchar_t* path) {
-    logFile = createOutput(path, false);
+int record(HINSTANCE instance, const wchar_t* path, const RECT& where) {
+    logFile = createOutput(path);
     if (logFile == INVALID_HANDLE_VALUE) {
         return 2;
     }
@@ -113,8 +135,9 @@ int record(HINSTANCE instance, const wchar_t* path) {
     wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     wc.lpszClassName = kRecorderClass;
     RegisterClassExW(&wc);
-    HWND hwnd = CreateWindowExW(0, kRecorderClass, kRecorderClass, WS_POPUP | WS_VISIBLE, 600, 100,
-                                500, 400, nullptr, nullptr, instance, nullptr);
+    HWND hwnd =
+        CreateWindowExW(0, kRecorderClass, kRecorderTitle, WS_POPUP | WS_VISIBLE, where.left,
+                        where.top, where.right, where.bottom, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) {
         return 3;
     }
@@ -127,18 +150,30 @@ int record(HINSTANCE instance, const wchar_t* path) {
     return 0;
 }
 
-HWND findForm() { return FindWindowW(nullptr, widen(morvane::kFormCaption).c_str()); }
+HWND findForm() { return FindWindowW(L"MorvaneForm1", nullptr); }
 
-BOOL CALLBACK collectChild(HWND child, LPARAM out) {
-    reinterpret_cast<std::vector<HWND>*>(out)->push_back(child);
+BOOL CALLBACK collectWindow(HWND hwnd, LPARAM out) {
+    reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
     return TRUE;
 }
 
-BOOL CALLBACK collectBox(HWND top, LPARAM out) {
-    if (className(top) == L"#32770" && windowText(top) == L"Morvane" && IsWindowVisible(top)) {
-        reinterpret_cast<std::vector<HWND>*>(out)->push_back(top);
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(parent, &collectWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The harness's names for controls: the same words on both products.
+std::string kind(HWND hwnd) {
+    const std::wstring cls = className(hwnd);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+    if (cls == L"Button") {
+        return (style & BS_TYPEMASK) == BS_GROUPBOX ? "frame" : "button";
     }
-    return TRUE;
+    if (cls == L"Static") {
+        return (style & SS_TYPEMASK) == SS_ICON ? "icon" : "label";
+    }
+    return cls == L"Edit" ? "text" : narrow(cls);
 }
 
 int probe(const wchar_t* path) {
@@ -146,46 +181,34 @@ int probe(const wchar_t* path) {
     if (HWND form = findForm(); form != nullptr) {
         RECT client{};
         GetClientRect(form, &client);
-        report += "form " + std::to_string(IsIconic(form) ? 1 : 0) + "\n";
-        report +=
-            "client " + std::to_string(client.right) + " " + std::to_string(client.bottom) + "\n";
-        GUITHREADINFO gui{};
-        gui.cbSize = sizeof(gui);
-        if (GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &gui) &&
-            gui.hwndFocus != nullptr) {
-            report += "focus " + narrow(className(gui.hwndFocus)) + " " +
-                      narrow(windowText(gui.hwndFocus)) + "\n";
-        }
-        std::vector<HWND> children;
-        EnumChildWindows(form, &collectChild, reinterpret_cast<LPARAM>(&children));
-        for (HWND child : children) {
-            const std::wstring cls = className(child);
+        report += "form " + std::to_string(IsIconic(form) ? 1 : 0) + " " +
+                  std::to_string(client.right) + " " + std::to_string(client.bottom) + " " +
+                  narrow(windowText(form)) + "\n";
+        for (HWND child : children(form)) {
             RECT r{};
             GetWindowRect(child, &r);
             MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
-            report += "child " + narrow(cls) + " " + std::to_string(r.left) + " " +
+            report += "control " + kind(child) + " " + std::to_string(r.left) + " " +
                       std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
                       std::to_string(r.bottom - r.top) + " " + narrow(windowText(child)) + "\n";
-            if (cls == L"Edit") {
-                report += "text2 " + narrow(windowText(child)) + "\n";
-            } else if (cls == L"Static") {
-                report += "label " + narrow(windowText(child)) + "\n";
+        }
+    }
+    std::vector<HWND> tops;
+    EnumWindows(&collectWindow, reinterpret_cast<LPARAM>(&tops));
+    for (HWND top : tops) {
+        if (className(top) != L"#32770" || !IsWindowVisible(top)) {
+            continue;
+        }
+        report += "box " + narrow(windowText(top)) + "\n";
+        for (HWND item : children(top)) {
+            // The box keeps its icon control when it shows no icon; only a handle draws one.
+            const bool blank = kind(item) == "icon" && SendMessageW(item, STM_GETICON, 0, 0) == 0;
+            if (IsWindowVisible(item) && !blank) {
+                report += "boxitem " + kind(item) + " " + narrow(windowText(item)) + "\n";
             }
         }
     }
-    std::vector<HWND> boxes;
-    EnumWindows(&collectBox, reinterpret_cast<LPARAM>(&boxes));
-    for (HWND box : boxes) {
-        // The prompt is the box's static text, control id 0xFFFF.
-        report += "box " + narrow(windowText(GetDlgItem(box, 0xFFFF))) + "\n";
-    }
-    HANDLE out = createOutput(path, false);
-    if (out == INVALID_HANDLE_VALUE) {
-        return 2;
-    }
-    writeAll(out, report);
-    CloseHandle(out);
-    return 0;
+    return writeFile(path, report);
 }
 
 int closeForm(const wchar_t* path) {
@@ -193,16 +216,12 @@ int closeForm(const wchar_t* path) {
     if (form == nullptr) {
         return 1;
     }
-    const long long at = nowNs();
+    const long long at = nowUs();
     PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
-    HANDLE out = createOutput(path, false);
-    if (out == INVALID_HANDLE_VALUE) {
-        return 2;
-    }
-    writeAll(out, "close " + std::to_string(at) + "\n");
-    CloseHandle(out);
-    return 0;
+    return writeFile(path, "close " + std::to_string(at) + "\n");
 }
+
+int toInt(const wchar_t* text) { return static_cast<int>(wcstol(text, nullptr, 10)); }
 
 }  // namespace
 
@@ -214,17 +233,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == nullptr || argc < 2) {
+    if (argv == nullptr || argc < 3) {
         return 64;
     }
     const std::wstring_view mode = argv[1];
     int rc = 64;
-    if (mode == L"record" && argc == 3) {
-        rc = record(instance, argv[2]);
+    if (mode == L"record" && argc == 7) {
+        rc = record(instance, argv[2],
+                    RECT{toInt(argv[3]), toInt(argv[4]), toInt(argv[5]), toInt(argv[6])});
     } else if (mode == L"probe" && argc == 3) {
         rc = probe(argv[2]);
     } else if (mode == L"close" && argc == 3) {
         rc = closeForm(argv[2]);
+    } else if (mode == L"layout" && argc == 4) {
+        rc = writeFile(argv[3], morvane::e2e::layoutJson(toInt(argv[2])));
     }
     LocalFree(argv);
     return rc;

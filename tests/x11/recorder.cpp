@@ -3,26 +3,31 @@
 // to the root window; with no window manager in the test, nothing else would show it).
 //
 //   recorder LOG X Y WIDTH HEIGHT
+//   recorder layout DPI         prints the layout table at DPI as JSON (tests/e2e/layout_json.h)
 //
-// Log lines, flushed one by one:
-//   ready WINDOW
-//   click ROOT_X ROOT_Y SERVER_MS MONOTONIC_US BUTTON
+// Log lines, flushed one by one, in the format the Win32 recorder writes too (US: the raw
+// monotonic clock in us, which is also what QueryPerformanceCounter reads under Wine; MS: the
+// event's X server time):
+//   click ROOT_X ROOT_Y US MS BUTTON
+//   key KEYCODE US MS              a key pressed while the recorder has the focus
 //   iconify WINDOW
-//   map WINDOW MONOTONIC_US        another top-level window was mapped (start-up timing)
-//   key KEYCODE SERVER_MS MONOTONIC_US   a key pressed while the recorder has the focus
+//   map WINDOW US                  another top-level window was mapped (start-up timing)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+
+#include "e2e/layout_json.h"
 
 namespace {
 
 long long monotonicMicros() {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
     return static_cast<long long>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
@@ -31,8 +36,12 @@ int toInt(const char* text) { return static_cast<int>(std::strtol(text, nullptr,
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 3 && std::strcmp(argv[1], "layout") == 0) {
+        std::fputs(morvane::e2e::layoutJson(toInt(argv[2])).c_str(), stdout);
+        return 0;
+    }
     if (argc != 6) {
-        std::fputs("usage: recorder LOG X Y WIDTH HEIGHT\n", stderr);
+        std::fputs("usage: recorder LOG X Y WIDTH HEIGHT | recorder layout DPI\n", stderr);
         return 2;
     }
     FILE* log = std::fopen(argv[1], "w");
@@ -69,19 +78,17 @@ int main(int argc, char* argv[]) {
         XNextEvent(display, &event);
         switch (event.type) {
         case MapNotify:
-            if (event.xmap.event == window) {
-                std::fprintf(log, "ready %lu\n", window);
-            } else if (event.xmap.event == root && event.xmap.window != window) {
+            if (event.xmap.event == root && event.xmap.window != window) {
                 std::fprintf(log, "map %lu %lld\n", event.xmap.window, monotonicMicros());
             }
             break;
         case KeyPress:
-            std::fprintf(log, "key %u %lu %lld\n", event.xkey.keycode, event.xkey.time,
-                         monotonicMicros());
+            std::fprintf(log, "key %u %lld %lu\n", event.xkey.keycode, monotonicMicros(),
+                         event.xkey.time);
             break;
         case ButtonPress:
-            std::fprintf(log, "click %d %d %lu %lld %u\n", event.xbutton.x_root,
-                         event.xbutton.y_root, event.xbutton.time, monotonicMicros(),
+            std::fprintf(log, "click %d %d %lld %lu %u\n", event.xbutton.x_root,
+                         event.xbutton.y_root, monotonicMicros(), event.xbutton.time,
                          event.xbutton.button);
             break;
         case ClientMessage:

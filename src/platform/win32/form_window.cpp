@@ -15,8 +15,8 @@ namespace morvane::win32 {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"MorvaneForm1";
-constexpr wchar_t kMessageBoxTitle[] = L"Morvane";
+constexpr const wchar_t* kClassName = L"MorvaneForm1";
+constexpr const wchar_t* kMessageBoxTitle = L"Morvane";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kFormExStyle = 0;
 // Control ids start above IDOK/IDCANCEL, which IsDialogMessageW sends for Enter and Escape.
@@ -266,9 +266,10 @@ LRESULT CALLBACK FormWindow::boxCreationHook(int code, WPARAM wp, LPARAM lp) {
     if (code == HCBT_ACTIVATE) {
         HWND box = reinterpret_cast<HWND>(wp);
         HWND owner = GetWindow(box, GW_OWNER);
-        wchar_t ownerClass[32] = {};
-        if (owner != nullptr && GetClassNameW(owner, ownerClass, 32) > 0 &&
-            std::wstring_view(ownerClass) == kClassName) {
+        std::array<wchar_t, 32> ownerClass{};
+        if (owner != nullptr &&
+            GetClassNameW(owner, ownerClass.data(), static_cast<int>(ownerClass.size())) > 0 &&
+            std::wstring_view(ownerClass.data()) == kClassName) {
             SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }

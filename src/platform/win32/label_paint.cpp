@@ -24,7 +24,9 @@ void drawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
     const FontSelection selected(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    const UINT align = SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
+    // Left-aligned and leaving the current position alone are the zero defaults; only the
+    // baseline is asked for.
+    const UINT align = SetTextAlign(dc, TA_BASELINE);
     for (const CaptionLine& line : lines) {
         ExtTextOutW(dc, r.left, r.top + line.baseline, ETO_CLIPPED, &r, wide(text) + line.begin,
                     static_cast<UINT>(line.length), nullptr);

@@ -14,7 +14,6 @@
 // a GUI program does not have; it alone would be a fifth of the executable. Nothing here is
 // meant to throw, so terminating is all that is left to do.
 namespace __gnu_cxx {
-void __verbose_terminate_handler();
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 #endif

@@ -10,6 +10,7 @@ namespace morvane::win32 {
 namespace {
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+// NOLINTNEXTLINE(readability-identifier-naming): the SDK's name, for headers without it
 constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 #endif
 
@@ -39,6 +40,7 @@ TickSource::TickSource()
     QueryPerformanceFrequency(&f);
     frequency_ = f.QuadPart > 0 ? f.QuadPart : 1;
 
+    // NOLINTNEXTLINE(cppcoreguidelines-prefer-member-initializer): the fallback may replace it
     timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                     TIMER_ALL_ACCESS);
     if (timer_ == nullptr) {

@@ -18,6 +18,7 @@ namespace morvane::win32 {
 // inside it (F12 seen there ends the program); the owner's WM_ENTERIDLE would be the hook for
 // that, but Wine's message box never sends it. Every modal loop, the dialog's as well as the
 // ones for moving the window or tracking a menu, dispatches posted messages.
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): final, never deleted via a base
 class TickSource final : private WakeTimer {
 public:
     TickSource();

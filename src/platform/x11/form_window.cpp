@@ -113,16 +113,16 @@ PixelSize FormWindow::captionRoom(ControlId id) const {
     return {room.width(), room.height()};
 }
 
-QLabel* FormWindow::label1() const { return static_cast<QLabel*>(control(ControlId::Label1)); }
+QLabel* FormWindow::label1() const { return qobject_cast<QLabel*>(control(ControlId::Label1)); }
 
-QLineEdit* FormWindow::text2() const { return static_cast<QLineEdit*>(control(ControlId::Text2)); }
+QLineEdit* FormWindow::text2() const { return qobject_cast<QLineEdit*>(control(ControlId::Text2)); }
 
 QPushButton* FormWindow::command1() const {
-    return static_cast<QPushButton*>(control(ControlId::Command1));
+    return qobject_cast<QPushButton*>(control(ControlId::Command1));
 }
 
 QPushButton* FormWindow::command3() const {
-    return static_cast<QPushButton*>(control(ControlId::Command3));
+    return qobject_cast<QPushButton*>(control(ControlId::Command3));
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
@@ -132,6 +132,7 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-static-cast-downcast): its type says so
         const auto& key = *static_cast<QKeyEvent*>(event);
         if (watched == text2()) {
             return filterText2Key(key);

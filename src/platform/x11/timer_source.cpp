@@ -35,8 +35,9 @@ struct SchedAttr {
 }  // namespace
 
 TimerSource::TimerSource(TickHandler onTick, QObject* parent)
-    : QObject(parent), pump_(*this, std::move(onTick)) {
-    fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    : QObject(parent),
+      fd_(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
+      pump_(*this, std::move(onTick)) {
     if (fd_ < 0) {
         throw std::runtime_error(std::string("timerfd_create: ") + std::strerror(errno));
     }

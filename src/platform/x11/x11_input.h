@@ -5,7 +5,8 @@
 
 #include "platform/x11/desktop_input.h"
 
-struct _XDisplay;  // Xlib's Display, kept out of the Qt side's includes
+// Xlib's Display, kept out of the Qt side's includes; the name is Xlib's.
+struct _XDisplay;  // NOLINT(bugprone-reserved-identifier)
 
 namespace morvane::x11 {
 

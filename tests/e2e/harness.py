@@ -1,0 +1,148 @@
+"""The end-to-end harness: an X server of its own, real X input and the click recorder's log.
+
+A product adapter (products.py) starts one program on it and reads that program's window; the
+scenarios (scenarios.py) and the benchmark drive either product through the same calls. Every
+wait is bounded and raises Failure when it runs out; every process started here is ended by pid.
+"""
+
+import os
+import select
+import shutil
+import subprocess
+import tempfile
+import time
+from typing import NamedTuple
+
+SKIP = 77
+# The recorder window, away from Form1 in the top-left corner; the clicks go to TARGET on it.
+RECORDER = (400, 200, 500, 400)
+TARGET = (600, 350)
+ELSEWHERE = (780, 520)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait(what, predicate, timeout, step=0.05):
+    """The first truthy value of predicate(); Failure once `timeout` seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(step)
+
+
+def now_us():
+    """The recorders' clock: QueryPerformanceCounter under Wine reads the raw monotonic clock."""
+    return time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+
+
+def read_line(fd, what, timeout=10):
+    """One line a child writes to a pipe as it starts up (Xvfb's display, the bus address)."""
+    data = b""
+    deadline = time.monotonic() + timeout
+    while not data.endswith(b"\n"):
+        check(select.select([fd], [], [], max(0, deadline - time.monotonic()))[0],
+              f"{what} did not start")
+        chunk = os.read(fd, 256)
+        check(chunk, f"{what} exited while starting")
+        data += chunk
+    os.close(fd)
+    return data.decode().strip()
+
+
+class Click(NamedTuple):
+    x: int
+    y: int
+    us: int  # the recorder's clock
+    ms: int  # the event's own time: X server time, or the Win32 message time
+    button: int
+
+
+class Desktop:
+    """Xvfb, xdotool and the recorder's log."""
+
+    def __init__(self, xvfb_options=()):
+        self.dir = tempfile.mkdtemp(prefix="morvane-e2e-")
+        self.procs = []
+        self.env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
+        self.env["XDG_RUNTIME_DIR"] = self.dir
+        self.log = os.path.join(self.dir, "recorder.log")
+        read_fd, write_fd = os.pipe()
+        # -noreset: root window properties (Xft.dpi) outlive the client that set them.
+        self.spawn(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+                    "-nolisten", "tcp", "-noreset", *xvfb_options], pass_fds=(write_fd,),
+                   stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        self.env["DISPLAY"] = ":" + read_line(read_fd, "Xvfb")
+
+    def spawn(self, argv, **kw):
+        proc = subprocess.Popen(argv, **{"env": self.env, "cwd": self.dir, **kw})
+        self.procs.append(proc)
+        return proc
+
+    def close(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    # --- X input ---------------------------------------------------------------------------
+
+    def xdotool(self, *argv):
+        return subprocess.run(["xdotool", *map(str, argv)], env=self.env, capture_output=True,
+                              text=True, timeout=20, check=False).stdout.strip()
+
+    def windows(self, regex, field="--name"):
+        return [int(w) for w in self.xdotool("search", "--onlyvisible", field, regex).split()]
+
+    def window(self, what, regex, timeout=20, field="--name"):
+        return wait(what, lambda: (self.windows(regex, field) or [None])[0], timeout)
+
+    def geometry(self, window):
+        shell = dict(kv.split("=") for kv in
+                     self.xdotool("getwindowgeometry", "--shell", window).split())
+        return tuple(int(shell[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def focus(self, window):
+        self.xdotool("windowfocus", "--sync", window)
+        check(self.xdotool("getwindowfocus") == str(window), f"window {window} has no focus")
+
+    def move(self, x, y):
+        # --sync waits for the pointer to move, which it does not when it is there already.
+        if self.xdotool("getmouselocation").split()[:2] != [f"x:{x}", f"y:{y}"]:
+            self.xdotool("mousemove", "--sync", x, y)
+
+    def click_at(self, x, y):
+        self.move(x, y)
+        self.xdotool("click", "1")
+
+    # --- the recorder's log ----------------------------------------------------------------
+
+    def lines(self, kind):
+        try:
+            with open(self.log, encoding="utf-8") as f:
+                return [line.split()[1:] for line in f
+                        if line.endswith("\n") and line.startswith(kind + " ")]
+        except FileNotFoundError:
+            return []
+
+    def clicks(self):
+        return [Click(*map(int, fields)) for fields in self.lines("click")]
+
+    def key_presses_us(self):
+        return [int(fields[1]) for fields in self.lines("key")]

@@ -1,0 +1,387 @@
+"""The two products under the harness: the Linux program and Morvane.exe under Wine.
+
+Each adapter starts its program and the recorder that belongs with it, and reads the window the
+way its platform exposes it: the Linux program over AT-SPI (Qt's accessibility bridge, on a
+session bus of the test's own), Morvane.exe through Win32 (the recorder's probe mode). Both hand
+the scenarios the same State; where the controls are comes from the layout table itself, which
+each recorder prints at the program's DPI.
+"""
+
+import json
+import os
+import signal
+import subprocess
+import time
+from typing import NamedTuple
+
+from harness import ELSEWHERE, RECORDER, TARGET, Desktop, check, now_us, read_line, wait
+
+BOX_TITLE = "Morvane"
+
+
+class Box(NamedTuple):
+    title: str
+    items: list  # (kind, text) of each visible control: "label", "button", "icon"
+
+
+class State(NamedTuple):
+    title: str
+    iconic: bool
+    client: tuple
+    controls: list  # (kind, (x, y, w, h) in client pixels, text)
+    boxes: list
+
+
+class Product:
+    """What the scenarios and the benchmark do with a program, whichever it is."""
+
+    key_hold = 0.0  # how long a hotkey is held down
+    button_key = "Return"  # presses the push button that has the focus
+    rect_slack = 0  # pixels a control may sit off the layout table
+    focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
+    exit_grace_ms = 50  # from the unload to the process gone
+
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=()):
+        self.opts = opts
+        self.dpi = dpi
+        self.desktop = d = Desktop(xvfb_options)
+        self.env = {**d.env, **(env or {})}
+        self.proc = self.form = self.recorder = self.layout = self.stderr = None
+
+    def close(self):
+        self.desktop.close()
+
+    def prepare(self):
+        """The recorder, and the layout table at the program's DPI."""
+        if self.recorder is None:
+            self.start_recorder()
+            self.recorder = self.desktop.window("the recorder window", "^morvane-recorder$")
+            self.layout = self.read_layout()
+
+    def start(self):
+        """The program; returns once Form1 is on the screen."""
+        self.prepare()
+        self.proc = self.launch()
+        self.form = self.desktop.window("Form1", self.form_class, field="--classname")
+        wait("Form1 to be readable", lambda: self.state().title is not None, 10)
+        time.sleep(0.3)  # the first hotkey poll
+
+    def control(self, state, name):
+        """The live control that sits where the layout table puts `name`."""
+        row = self.layout["controls"][name]
+        kind, (x, y, w, h) = row["kind"], row["rect"]
+        near = [(abs(r[0] + r[2] / 2 - x - w / 2) + abs(r[1] + r[3] / 2 - y - h / 2), r, text)
+                for k, r, text in state.controls if k == kind]
+        check(near, f"no {kind} in the window for {name}")
+        return min(near)[1:]
+
+    def text(self, name):
+        return self.control(self.state(), name)[1]
+
+    def click(self, name):
+        fx, fy, _, _ = self.desktop.geometry(self.form)
+        x, y, w, h = self.layout["controls"][name]["rect"]
+        self.desktop.click_at(fx + x + w // 2, fy + y + h // 2)
+
+    def focus(self, window):
+        self.desktop.focus(window)
+        time.sleep(self.focus_settle)
+
+    def press(self, key, window=None):
+        """`key` pressed while `window` (the recorder) has the focus, held key_hold seconds."""
+        self.focus(window or self.recorder)
+        if self.key_hold:
+            self.desktop.xdotool("keydown", key)
+            time.sleep(self.key_hold)
+            self.desktop.xdotool("keyup", key)
+        else:
+            self.desktop.xdotool("key", key)
+
+    def box(self, timeout=10):
+        return wait("a message box", lambda: self.state().boxes, timeout)
+
+    def dismiss(self, prompt, at_us=None):
+        """Checks the one open box (title, prompt, a single OK, no icon) and presses Enter on it
+        (at `at_us` on the recorders' clock if given); returns when that was and when its window
+        went away."""
+        expected = Box(BOX_TITLE, [("button", "OK"), ("label", prompt)])
+        boxes = [Box(b.title, sorted(b.items)) for b in self.box()]
+        check(boxes == [expected],
+              f"expected one box titled {BOX_TITLE!r} saying {prompt!r} with a single OK "
+              f"button and no icon, found {boxes}")
+        window = self.desktop.window("the box's window", f"^{BOX_TITLE}$")
+        self.focus(window)
+        time.sleep(max(0, (at_us or 0) - now_us()) / 1e6)
+        pressed = now_us()
+        self.desktop.xdotool("key", "Return")
+        wait("the box's window to go", lambda: window not in self.desktop.windows(
+            f"^{BOX_TITLE}$"), 10, step=0.01)
+        gone = now_us()
+        # The refusal may follow at once: the box has closed when this prompt is gone.
+        wait("the box to close", lambda: all(
+            ("label", prompt) not in b.items for b in self.state().boxes), 10)
+        return pressed, gone
+
+    def capture(self):
+        """取点, hover the target, F7 from the recorder: Label1 follows, then stays."""
+        expected = "横坐标:%d 纵坐标:%d" % TARGET
+        self.click("Command1")
+        self.desktop.move(*TARGET)
+        wait(f"Label1 to read {expected}", lambda: self.text("Label1") == expected, 5)
+        self.press("F7")
+        time.sleep(0.45)  # the 200 ms hotkey poll sees it
+        self.desktop.move(*ELSEWHERE)
+        time.sleep(0.5)  # a capture still running would follow the pointer here
+        check(self.text("Label1") == expected, "Label1 kept following the cursor after F7")
+
+    def type_interval(self, text):
+        self.click("Text2")
+        self.focus(self.form)  # with no window manager a click does not move X focus
+        if text:
+            self.desktop.xdotool("type", "--delay", "60", text)
+        time.sleep(0.3)
+
+    def first_clicks(self, seconds, first_timeout=5):
+        """The clicks of `seconds` from the first one on."""
+        start = len(wait("the first click", self.desktop.clicks, first_timeout)) - 1
+        time.sleep(seconds)
+        return self.desktop.clicks()[start:]
+
+    def wait_exit(self, timeout):
+        """Exit code and the instant (recorders' clock) the program was seen gone."""
+        wait(f"the program to end within {timeout} s", lambda: self.proc.poll() is not None,
+             timeout, step=0.001)
+        return self.proc.returncode, now_us()
+
+    def rss_kb(self, key="VmRSS"):
+        with open(f"/proc/{self.pid()}/status", encoding="ascii") as f:
+            return int(next(line for line in f if line.startswith(key + ":")).split()[1])
+
+    def stall(self, seconds):
+        """The program stopped for `seconds`: (stopped, continued) on the recorders' clock."""
+        stopped, pid = now_us(), self.pid()
+        os.kill(pid, signal.SIGSTOP)
+        time.sleep(seconds)
+        os.kill(pid, signal.SIGCONT)
+        return stopped, now_us()
+
+    def window_checks(self):
+        pass
+
+
+class Linux(Product):
+    form_class = "^morvane$"
+    # Qt's push buttons outside a dialog answer Space, not Enter.
+    button_key = "space"
+    rect_slack = 1  # Qt places children relative to their frame, rounding each step
+
+    def start_recorder(self):
+        d = self.desktop
+        d.spawn([self.opts.recorder, d.log, *map(str, RECORDER)])
+        if self.dpi != 96:  # Qt reads Xft.dpi from the root window
+            subprocess.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
+                            "RESOURCE_MANAGER", f"Xft.dpi:\t{self.dpi}\n"], env=self.env,
+                           check=True, timeout=10)
+        read_fd, write_fd = os.pipe()
+        d.spawn(["dbus-daemon", "--session", "--nofork", f"--print-address={write_fd}"],
+                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        # The AT-SPI bus and registry it starts on demand end with it.
+        self.env.update(DBUS_SESSION_BUS_ADDRESS=read_line(read_fd, "dbus-daemon"),
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+
+    def read_layout(self):
+        return json.loads(subprocess.run([self.opts.recorder, "layout", str(self.dpi)],
+                                         capture_output=True, check=True, timeout=10).stdout)
+
+    def launch(self):
+        self.stderr = os.path.join(self.desktop.dir, "morvane.err")
+        with open(self.stderr, "w", encoding="utf-8") as err:
+            return self.desktop.spawn([self.opts.morvane], env=self.env, stderr=err)
+
+    def pid(self):
+        return self.proc.pid
+
+    def state(self):
+        import dbus  # noqa: only Debian's python3 has it; scenarios.py restarts under that one
+        session = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
+        bus = dbus.bus.BusConnection(str(session.get_object("org.a11y.Bus", "/org/a11y/bus")
+                                         .GetAddress(dbus_interface="org.a11y.Bus")))
+
+        def node(ref):  # (role, text, extents, showing, children)
+            obj = bus.get_object(*ref)
+            acc = dbus.Interface(obj, "org.a11y.atspi.Accessible")
+            role = str(acc.GetRoleName())
+            text = (obj.GetText(0, -1, dbus_interface="org.a11y.atspi.Text") if role == "text"
+                    else obj.Get("org.a11y.atspi.Accessible", "Name",
+                                 dbus_interface="org.freedesktop.DBus.Properties"))
+            extents = obj.GetExtents(dbus.UInt32(0), dbus_interface="org.a11y.atspi.Component")
+            showing = acc.GetState()[0] & (1 << 25)  # ATSPI_STATE_SHOWING
+            return role, str(text), tuple(map(int, extents)), showing, acc.GetChildren()
+
+        def below(top):  # every node under `top`, breadth first
+            found, refs = [], list(top[4])
+            while refs:
+                found.append(node(refs.pop(0)))
+                refs += found[-1][4]
+            return found
+
+        def pid(ref):
+            return bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s",
+                                     (ref[0],))
+
+        apps = node(("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))[4]
+        tops = [node(top) for app in apps if pid(app) == self.proc.pid for top in node(app)[4]]
+        form = next((top for top in tops if not top[0].startswith("alert")), None)
+        # No window manager: the recorder saw the request, also after the program has gone.
+        iconic = [str(self.form)] in self.desktop.lines("iconify")
+        if form is None:
+            return State(None, iconic, None, [], [])
+        kinds = {"panel": "frame", "label": "label", "push button": "button", "text": "text"}
+        # Qt shows a box's icon as a picture label: "graphic", or a label without text.
+        boxes = [Box(top[1], [("icon" if r == "graphic" or (r == "label" and not text)
+                               else kinds.get(r, r), text)
+                              for r, text, _, shown, _ in below(top) if shown and r != "panel"])
+                 for top in tops if top[0].startswith("alert") and top[3]]
+        # AT-SPI speaks device-independent pixels; Xft.dpi scales them on the screen.
+        fx, fy, fw, fh = form[2]
+        scale = self.desktop.geometry(self.form)[2] / fw
+        controls = [(kinds[r], tuple(round(v * scale) for v in (x - fx, y - fy, w, h)), text)
+                    for r, text, (x, y, w, h), _, _ in below(form) if r in kinds]
+        return State(form[1], iconic, (round(fw * scale), round(fh * scale)), controls, boxes)
+
+    def close_window(self):
+        """WM_DELETE_WINDOW, as a window manager's close button sends it; its X server time."""
+        out = subprocess.run([self.opts.wm_close, str(self.form)], env=self.env, check=True,
+                             capture_output=True, text=True, timeout=10).stdout
+        return "ms", int(out)
+
+    def window_checks(self):
+        """Fixed size from the layout table, the shared 32 x 32 icon."""
+        props = subprocess.run(["xprop", "-id", str(self.form), "WM_NORMAL_HINTS",
+                                "_NET_WM_ICON"], env=self.env, capture_output=True, text=True,
+                               timeout=10, check=False).stdout
+        size = "%d by %d" % tuple(self.layout["client"])
+        check(f"minimum size: {size}" in props and f"maximum size: {size}" in props,
+              f"the window is not fixed at {size}: {props[:300]!r}")
+        check("Icon (32 x 32)" in props, "no 32 x 32 window icon")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine(Product):
+    form_class = "^morvane.exe$"
+    # Wine reads GetAsyncKeyState from its own key state, which a tap between two polls misses.
+    key_hold = 0.5
+    focus_settle = 0.3  # Wine activates the window on the FocusIn it reads later
+    # With no window manager on the display Wine waits 2 s for every window it hides to be
+    # withdrawn ("wait_for_withdrawn_state ... timed out"): Form1, and the box if one is open.
+    exit_grace_ms = 4500
+
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=()):
+        super().__init__(opts, dpi, env, xvfb_options)
+        self.env.update(WINEPREFIX=os.path.abspath(opts.prefix), WINEDEBUG="-all",
+                        # No Mono or Gecko installer dialogs, no desktop menu entries.
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+        if dpi != 96:
+            self.set_dpi(dpi)
+
+    def close(self):
+        self.wineserver("-k")
+        if self.dpi != 96:
+            self.set_dpi(96)
+        super().close()
+
+    def wineserver(self, flag):
+        subprocess.run(["wineserver", flag], env=self.env, timeout=60, stderr=subprocess.DEVNULL,
+                       check=False)
+
+    def wine(self, *argv, timeout=60):
+        return subprocess.run(["wine", *map(str, argv)], env=self.env, cwd=self.desktop.dir,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout, check=False).returncode
+
+    def make_prefix(self):
+        if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
+            check(subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, timeout=240).returncode == 0,
+                  "wineboot failed")
+        # Wine waits for a window manager's WM_TAKE_FOCUS before it activates a window; with none
+        # on the display, the X focus alone must do, or keys pressed there reach no window.
+        check(self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "UseTakeFocus",
+                        "/d", "N", "/f") == 0, "could not set UseTakeFocus")
+        self.set_dpi(96)  # a DPI test cut short by its timeout leaves its DPI behind
+
+    def set_dpi(self, dpi):
+        check(self.wine("reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+                        "REG_DWORD", "/d", dpi, "/f") == 0, "could not set the DPI")
+        # Wine reads the DPI when its server starts.
+        self.wineserver("-k")
+        self.wineserver("-w")
+
+    def start_recorder(self):
+        check(os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")),
+              "no Wine prefix (the wine_prefix test makes it)")
+        self.desktop.spawn(["wine", self.opts.recorder, "record", windows_path(self.desktop.log),
+                            *map(str, RECORDER)], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+
+    def recorder_says(self, mode, *argv):
+        """What the recorder wrote in `mode`: a Windows GUI program has no stdout to read."""
+        out = os.path.join(self.desktop.dir, mode + ".txt")
+        check(self.wine(self.opts.recorder, mode, *argv, windows_path(out)) == 0,
+              f"the recorder's {mode} failed")
+        with open(out, encoding="utf-8") as f:
+            return f.read()
+
+    def read_layout(self):
+        return json.loads(self.recorder_says("layout", self.dpi))
+
+    def launch(self):
+        return self.desktop.spawn(["wine", self.opts.exe], env=self.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def pid(self):
+        """The Windows process `wine Morvane.exe` became (the loader may exec or fork)."""
+        if read_proc(self.proc.pid, "comm").strip().lower() == "morvane.exe":
+            return self.proc.pid
+        found = [p for p in processes("Morvane.exe")
+                 if os.getpgid(p) == os.getpgid(self.proc.pid)]
+        check(len(found) == 1, f"{len(found)} Morvane.exe processes")
+        return found[0]
+
+    def state(self):
+        title, iconic, client, controls, boxes = None, False, None, [], []
+        for line in self.recorder_says("probe").splitlines():
+            key, _, rest = line.partition(" ")
+            if key == "form":
+                flag, w, h, title = rest.split(" ", 3)
+                iconic, client = flag == "1", (int(w), int(h))
+            elif key == "control":
+                kind, x, y, w, h, text = rest.split(" ", 5)
+                controls.append((kind, (int(x), int(y), int(w), int(h)), text))
+            elif key == "box":
+                boxes.append(Box(rest, []))
+            elif key == "boxitem":
+                boxes[-1].items.append(tuple(rest.split(" ", 1)))
+        return State(title, iconic, client, controls, boxes)
+
+    def close_window(self):
+        """The system menu's Close; the instant on the recorders' clock."""
+        return "us", int(self.recorder_says("close").split()[1])
+
+
+def read_proc(pid, name, mode="r"):
+    try:
+        with open(f"/proc/{pid}/{name}", mode) as f:
+            return f.read()
+    except OSError:
+        return "" if mode == "r" else b""
+
+
+def processes(comm):
+    return [int(p) for p in os.listdir("/proc")
+            if p.isdigit() and read_proc(p, "comm").startswith(comm)]

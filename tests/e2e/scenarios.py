@@ -1,0 +1,416 @@
+#!/usr/bin/env python3
+"""The end-to-end scenarios: one list, run against the Linux program and Morvane.exe alike.
+
+    scenarios.py --list PRODUCT          name, labels and timeout of each CTest test
+    scenarios.py x11 SCENARIO --morvane BIN --recorder BIN --wm-close BIN
+    scenarios.py wine SCENARIO --exe EXE --recorder EXE --prefix DIR   (SCENARIO "prefix" makes it)
+
+Exits 77 (skipped) when a tool the product needs is missing. The expected texts are written
+here as the window must show them, not read from the layout table: a caption changed there has
+to fail here.
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from typing import NamedTuple
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from harness import ELSEWHERE, SKIP, TARGET, Failure, check, now_us, wait  # noqa: E402
+from products import Linux, Wine  # noqa: E402
+
+TITLE = "Morvane1.0版   F12 退出"
+CAPTIONS = {"Frame1": "", "Frame2": "取点", "Label1": "坐标点：", "Command1": "取点",
+            "Command2": "停止F7", "Label2": "时间设置：60秒内", "Text2": "", "Label3": "秒/次",
+            "Label4": "此版本只开放了鼠标左键功能！",
+            "Label5": "移动到点击处，这里显示坐标点，按F7将选中！", "Command3": "运行F10"}
+REMINDER = "F12是退出哦！"
+REFUSAL = "要求在1分钟内选择！"
+HOTKEY_POLL_MS = 200
+STOP_GRACE_MS = 50  # a tick already under way, and the close message on its way
+
+
+def coordinates(point):
+    return "横坐标:%d 纵坐标:%d" % point
+
+
+def picked(p, text):
+    """Form1 started, the target captured, `text` typed into Text2."""
+    p.start()
+    p.capture()
+    p.type_interval(text)
+
+
+def start_run(p):
+    """运行F10, then OK on the reminder."""
+    p.click("Command3")
+    p.dismiss(REMINDER)
+
+
+def retype(p, text):
+    """Text2 emptied from the end with Backspace, then `text` typed."""
+    p.click("Text2")
+    p.focus(p.form)
+    p.desktop.xdotool("key", "End", *["BackSpace"] * 6)
+    p.type_interval(text)
+
+
+def clicking(p, period_ms):
+    """Two seconds of clicks, from a quarter second after the first: all left clicks on the
+    target, at the product's least rate, the median period within half a period."""
+    min_rate = p.opts.min_rate_10ms if period_ms >= 10 else p.opts.min_rate_1ms
+    clicks = p.first_clicks(2.3)
+    check({(c.x, c.y) for c in clicks} == {TARGET}, f"clicks off {TARGET}: "
+          f"{sorted({(c.x, c.y) for c in clicks} - {TARGET})[:5]}")
+    check({c.button for c in clicks} == {1}, "a click that was not the left button")
+    steady = [c for c in clicks if c.us >= clicks[0].us + 250_000]
+    periods = [(b.us - a.us) / 1000 for a, b in zip(steady, steady[1:])]
+    rate = len(periods) / (steady[-1].us - steady[0].us) * 1e6
+    median = statistics.median(periods)
+    print(f"interval {period_ms} ms: {rate:.1f} clicks/s, median period {median:.3f} ms, "
+          f"p99 {sorted(periods)[len(periods) * 99 // 100]:.3f} ms")
+    check(rate >= min_rate, f"{rate:.1f} clicks/s, need {min_rate}")
+    check(abs(median - period_ms) <= period_ms / 2, f"median period {median:.3f} ms")
+
+
+def f12_stops(p):
+    """F12 from another window: the program ends, the last click comes within one poll."""
+    p.press("F12")
+    rc, _ = p.wait_exit(10)
+    check(rc == 0, f"exit code {rc} after F12")
+    late_ms = (p.desktop.clicks()[-1].us - p.desktop.key_presses_us()[-1]) / 1000
+    print(f"last click {late_ms:.1f} ms after F12")
+    check(late_ms <= HOTKEY_POLL_MS + STOP_GRACE_MS, f"clicks went on {late_ms:.1f} ms after F12")
+    count = len(p.desktop.clicks())
+    time.sleep(0.3)
+    check(len(p.desktop.clicks()) == count, "clicks went on after the program ended")
+
+
+def close_stops(p, period_ms):
+    """Closing the window while it clicks ends the program and the clicks with it."""
+    field, closed_at = p.close_window()
+    rc, _ = p.wait_exit(10)
+    check(rc == 0, f"exit code {rc} after the close")
+    time.sleep(0.3)
+    scale = 1 if field == "ms" else 1000
+    late = [(getattr(c, field) - closed_at) / scale for c in p.desktop.clicks()
+            if getattr(c, field) > closed_at]
+    print(f"clicks logged after the close, in ms after it: {late}")
+    if field == "ms":
+        # The X server's whole-ms stamps: the request may cross one click under way; the next
+        # would be an interval later, and at 1 ms the one under way may read 1 ms after.
+        check(len(late) <= 1 and all(ms <= max(1, period_ms - 1) for ms in late),
+              f"clicks after the close request: {late} ms after it")
+    else:
+        check(all(ms <= STOP_GRACE_MS for ms in late), f"clicks {late} ms after the close")
+
+
+def clicks_until(p, typed, shown, period_ms, stop, refused=""):
+    """Capture, type, Run: Form1 minimizes, clicks follow at the period until `stop`. A
+    `refused` text is typed and run first, and must be refused."""
+    picked(p, refused)
+    if refused:
+        p.click("Command3")
+        p.dismiss(REMINDER)
+        p.dismiss(REFUSAL)
+    retype(p, typed)
+    check(p.text("Text2") == shown, f"typing {typed!r} left {p.text('Text2')!r}, not {shown!r}")
+    start_run(p)
+    wait("Form1 to minimize after the reminder", lambda: p.state().iconic, 5)
+    clicking(p, period_ms)
+    f12_stops(p) if stop == "F12" else close_stops(p, period_ms)
+
+
+def window(p):
+    """Form1 as it starts: title, size, every caption; Command2 neither starts nor stops
+    capture, changes nothing and opens nothing."""
+    p.start()
+    state = p.state()
+    check(state.title == TITLE, f"title {state.title!r}, expected {TITLE!r}")
+    check(state.client == tuple(p.layout["client"]), f"client area {state.client}")
+    shown = {name: p.control(state, name)[1] for name in CAPTIONS}
+    check(shown == CAPTIONS, "captions differ: " + ", ".join(
+        f"{n} {shown[n]!r} not {CAPTIONS[n]!r}" for n in CAPTIONS if shown[n] != CAPTIONS[n]))
+    p.window_checks()
+    p.click("Command2")
+    time.sleep(0.5)
+    check(p.text("Label1") == CAPTIONS["Label1"], "Command2 started capture")
+    p.click("Command1")
+    p.click("Command2")
+    for point in (TARGET, ELSEWHERE):
+        p.desktop.move(*point)
+        wait(f"Label1 to follow the pointer to {point} after Command2",
+             lambda: p.text("Label1") == coordinates(point), 5)
+    state = p.state()
+    check(p.control(state, "Command2")[1] == CAPTIONS["Command2"] and not state.boxes,
+          f"Command2 changed something: {p.control(state, 'Command2')}, boxes {state.boxes}")
+
+
+def interval_rejected(p):
+    """Empty, above 61 s, and run from the keyboard: the refusal follows the reminder; no
+    minimize, no click, Text2 as typed; the program goes on until the window is closed."""
+    p.start()
+    p.capture()
+    for typed, keys in (("", ()), ("61.5", ()), ("62", ("Tab", p.button_key))):
+        retype(p, typed)
+        if keys:  # Tab goes from Text2 to 运行F10, whose key presses it
+            p.desktop.xdotool("key", "--delay", "100", *keys)
+        else:
+            p.click("Command3")
+        p.dismiss(REMINDER)
+        p.dismiss(REFUSAL)
+        state = p.state()
+        check(not state.iconic, f"minimized although {typed!r} was refused")
+        check(p.control(state, "Text2")[1] == typed, f"Text2 reads {p.text('Text2')!r}")
+    time.sleep(1.0)
+    check(not p.desktop.clicks(), f"{len(p.desktop.clicks())} clicks after a refused interval")
+    check(p.proc.poll() is None and not p.state().boxes, "the program ended or opened a box")
+    p.close_window()
+    check(p.wait_exit(10)[0] == 0, "bad exit code after the close")
+
+
+def f12_in_reminder(p):
+    """F12 while the reminder is open: the box closes, the program ends within one poll plus
+    its teardown of the key press, nothing is clicked."""
+    picked(p, "0.01")
+    p.click("Command3")
+    p.box()
+    p.press("F12")
+    rc, gone = p.wait_exit(10)
+    check(rc == 0, f"exit code {rc}")
+    latency_ms = (gone - p.desktop.key_presses_us()[-1]) / 1000
+    print(f"F12 press to exit: {latency_ms:.1f} ms")
+    check(latency_ms <= HOTKEY_POLL_MS + p.exit_grace_ms,
+          f"the program took {latency_ms:.0f} ms to end after F12")
+    time.sleep(0.3)
+    check(not p.desktop.clicks() and not p.state().iconic, "the run went on after F12")
+
+
+def f10_elsewhere(p):
+    """F10 while another window has the focus, then again while Form1 is minimized and
+    clicking: each time the reminder is a visible box of its own, and the run goes ahead."""
+    picked(p, "1")
+    p.press("F10")
+    pressed, gone = p.dismiss(REMINDER)
+    wait("Form1 to minimize", lambda: p.state().iconic, 5)
+    wait("the first click", p.desktop.clicks, 3)
+    p.press("F10")
+    p.box()
+    check(p.state().iconic, "Form1 is no longer minimized")
+    # The box goes half a beat after a click of the old run (pressed as early as the first one
+    # took to go): the run, going ahead then, restarts Timer3 a whole interval later, while the
+    # old beat is half of one away.
+    last, delay = p.desktop.clicks()[-1].us, gone - pressed
+    beats = (now_us() + delay + 300_000 - last) // 1_000_000 + 1
+    _, gone = p.dismiss(REMINDER, at_us=last + beats * 1_000_000 - 500_000 - delay)
+    old_beat = last - (last - gone) // 1_000_000 * 1_000_000
+    after = wait("a click of the new run", lambda: [c.us for c in p.desktop.clicks()
+                                                   if c.us > gone], 3)[0]
+    print(f"first click {(after - gone) / 1000:.0f} ms after the reminder went, "
+          f"{(after - old_beat) / 1000:.0f} ms after the old beat")
+    check(after - old_beat >= 200_000, "the click timer kept its old beat: no new run")
+    f12_stops(p)
+
+
+def dpi_144(p):
+    """At 144 DPI the window and its controls grow by half, as the layout table says."""
+    p.start()
+    state = p.state()
+    check(state.client == tuple(p.layout["client"]), f"client area {state.client} at 144 DPI")
+    line = round(2 * 144 / 96)  # a label may stop short of its frame's line rather than cover it
+    for name, row in p.layout["controls"].items():
+        rect = p.control(state, name)[0]
+        short = line if row["kind"] == "label" else 0
+        check(all(-p.rect_slack - short * (i > 1) <= a - b <= p.rect_slack
+                  for i, (a, b) in enumerate(zip(rect, row["rect"]))),
+              f"{name} at {rect}, expected {row['rect']}")
+
+
+def no_display(p):
+    """No usable display: one line on stderr and a non-zero exit, before any window."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    for extra, expect in (({}, "DISPLAY is not set"), ({"WAYLAND_DISPLAY": "wayland-0"}, "Wayland"),
+                          ({"DISPLAY": ":4093"}, "cannot open X display")):
+        result = subprocess.run([p.opts.morvane], env={**env, **extra}, capture_output=True,
+                                text=True, timeout=10, check=False)
+        lines = result.stderr.splitlines()
+        check(result.returncode != 0, f"exit code 0 with {extra}")
+        check(len(lines) == 1 and expect in lines[0] and lines[0].startswith("morvane: "),
+              f"stderr with {extra}: {result.stderr!r}")
+
+
+def no_xtest(p):
+    """An X server without XTEST: one line on stderr, a non-zero exit, no window."""
+    result = subprocess.run([p.opts.morvane], env=p.env, capture_output=True, text=True,
+                            timeout=10, check=False)
+    check(result.returncode != 0, "exit code 0 without XTEST")
+    check(len(result.stderr.splitlines()) == 1 and "XTEST" in result.stderr,
+          f"stderr: {result.stderr!r}")
+    check(not p.desktop.windows(p.form_class, "--classname"), "a window was created")
+
+
+def soak_1ms(p, seconds=60, warm_up=5, stall_at=30, stall_s=0.2):
+    """A minute at 1 ms: memory stays flat, and a program stopped for 200 ms resumes on its old
+    phase instead of replaying the ticks it missed."""
+    picked(p, "0.001")
+    start_run(p)
+    wait("the first click", p.desktop.clicks, 5)
+    started, rss = time.monotonic(), []
+    for second in range(seconds):
+        time.sleep(max(0.0, started + second + 1 - time.monotonic()))
+        check(p.proc.poll() is None, f"the program ended after {second} s")
+        rss.append(p.rss_kb())
+        if second == stall_at:
+            stopped, continued = p.stall(stall_s)
+    p.press("F12")
+    check(p.wait_exit(5)[0] == 0, "bad exit code after F12")
+    growth = max(rss[warm_up:]) - rss[warm_up - 1]
+    print(f"VmRSS after warm-up {rss[warm_up - 1]} kB, largest growth {growth} kB; {rss}")
+    check(growth < 1024, f"RSS grew by {growth} kB during the run")
+    clicks = p.desktop.clicks()
+    check({(c.x, c.y) for c in clicks} == {TARGET}, "clicks off the target")
+    span_ms = (clicks[-1].us - clicks[0].us) / 1000
+    print(f"{len(clicks)} clicks over {span_ms / 1000:.1f} s")
+    # At most one click per beat over the minute, give or take the first and the last.
+    check(len(clicks) <= span_ms + 5, f"{len(clicks)} clicks in {span_ms:.0f} ms at 1 ms")
+    check(len(clicks) >= 0.5 * span_ms, f"only {len(clicks)} clicks in {span_ms:.0f} ms")
+
+    # Replayed ticks would be ~200 clicks back to back. A late recorder can bunch clicks on its
+    # clock, or drain a backlog while the program stands still, but it cannot add clicks and
+    # leaves the clicks' own stamps apart: so the pause is found in those, clicks are counted
+    # over a wide window, and a pair is back to back only if both clocks say so.
+    around = [i for i, c in enumerate(clicks) if stopped - 50_000 < c.us < continued + 300_000]
+    check(len(around) > 2, "no clicks around the stall")
+    gap_ms, last_before = max((clicks[i + 1].ms - clicks[i].ms, i) for i in around[:-1])
+    check(gap_ms >= 0.75 * stall_s * 1000, f"no pause in the clicks during the stall ({gap_ms} ms)")
+    resumed = clicks[last_before + 1:]
+    check(len(resumed) > 60, "the clicks did not resume after the stall")
+    in_50ms = sum(1 for c in resumed if c.us - resumed[0].us <= 50_000)
+    back_to_back = [b.us - a.us for a, b in zip(resumed[:21], resumed[1:21])
+                    if b.us - a.us < 300 and b.ms == a.ms]
+    print(f"stall: gap {gap_ms} ms, then {in_50ms} clicks in 50 ms; back to back "
+          f"among the next 20 (us): {back_to_back}")
+    # 51 beats in 50 ms, plus what a 20 ms delay downstream could bunch into the window.
+    check(in_50ms <= 70, f"{in_50ms} clicks within 50 ms of resuming: missed ticks replayed")
+    # Two are legitimate: the click the stop cut in half completes on resume, and the late tick
+    # taken then can fall just before the next beat.
+    check(len(back_to_back) <= 2, f"clicks back to back after the stall: {back_to_back} us")
+
+
+def f10_held(p):
+    """F10 held for 2 s from another window opens one reminder, not one per poll."""
+    picked(p, "0.01")
+    p.focus(p.recorder)
+    seen = set()
+    p.desktop.xdotool("keydown", "F10")
+    try:
+        held_until = time.monotonic() + 2
+        while time.monotonic() < held_until:
+            boxes = p.desktop.windows("^Morvane$")
+            check(len(boxes) <= 1, f"{len(boxes)} boxes open at once while F10 is held")
+            seen.update(boxes)
+            time.sleep(0.1)
+    finally:
+        p.desktop.xdotool("keyup", "F10")
+    time.sleep(0.5)  # two more polls with the key up
+    seen.update(p.desktop.windows("^Morvane$"))
+    check(len(seen) == 1, f"holding F10 for 2 s opened {len(seen)} reminders")
+    p.dismiss(REMINDER)
+    time.sleep(0.6)  # three polls: a press the run did not consume would reopen the reminder
+    check(not p.desktop.windows("^Morvane$"), "a second reminder after the held F10")
+    wait("the run's clicks", p.desktop.clicks, 3)
+    f12_stops(p)
+
+
+class Scenario(NamedTuple):
+    run: object
+    labels: tuple = ()
+    timeout: int = 0  # seconds; 0: the product's usual
+    options: dict = {}  # how the product starts: dpi, env, xvfb_options
+    why_not: dict = {}  # product label: the one reason it does not apply
+
+
+SCENARIOS = {
+    "window": Scenario(window),
+    "click_run": Scenario(lambda p: clicks_until(p, ".0a.0-1.x", "0.01", 10, "F12")),
+    "clicks_1ms": Scenario(lambda p: clicks_until(p, "0.001", "0.001", 1, "F12")),
+    "close_stops_clicks": Scenario(lambda p: clicks_until(p, "0.01", "0.01", 10, "close"),
+                                   labels=("soak",)),
+    "close_stops_clicks_1ms": Scenario(lambda p: clicks_until(p, "0.001", "0.001", 1, "close"),
+                                       labels=("soak",)),
+    "interval_rejected": Scenario(interval_rejected),
+    "f12_in_reminder": Scenario(f12_in_reminder, labels=("soak",)),
+    "f10_elsewhere": Scenario(f10_elsewhere),
+    "dpi_144": Scenario(dpi_144, options={"dpi": 144}),
+    # A decimal comma in the locale changes neither the refusal of 61.5 nor the 10 ms period.
+    "comma_locale": Scenario(lambda p: clicks_until(p, "0.01", "0.01", 10, "F12", "61.5"),
+                             options={"env": {"LC_ALL": "de_DE.UTF-8"}}),
+    "no_display": Scenario(no_display, labels=("soak",), why_not={
+        "wine": "Wine itself needs the X display before Morvane.exe runs at all"}),
+    "no_xtest": Scenario(no_xtest, options={"xvfb_options": ("-extension", "XTEST")}, why_not={
+        "wine": "Morvane.exe's clicks stay inside the Wine server; it never uses XTEST"}),
+    "soak_1ms": Scenario(soak_1ms, labels=("soak",), timeout=180),
+    "f10_held": Scenario(f10_held, labels=("soak",)),
+}
+PRODUCTS = {"x11": (Linux, ("Xvfb", "xdotool", "xprop", "dbus-daemon"), 60),
+            "wine": (Wine, ("Xvfb", "xdotool", "wine", "wineserver", "wineboot"), 120)}
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--list":
+        product, _, timeout = PRODUCTS[sys.argv[2]]
+        for name, s in SCENARIOS.items():
+            if sys.argv[2] not in s.why_not:
+                print(name, ",".join((sys.argv[2], *s.labels)), s.timeout or timeout)
+        return 0
+    parser = argparse.ArgumentParser()
+    parser.add_argument("product", choices=PRODUCTS)
+    parser.add_argument("scenario", choices=[*SCENARIOS, "prefix"])
+    for option in ("--morvane", "--recorder", "--wm-close", "--exe", "--prefix"):
+        parser.add_argument(option)
+    parser.add_argument("--min-rate-10ms", type=float, default=95.0)
+    parser.add_argument("--min-rate-1ms", type=float, default=900.0)
+    opts = parser.parse_args()
+    product, tools, _ = PRODUCTS[opts.product]
+    missing = [t for t in tools if shutil.which(t) is None]
+    if missing:
+        print("SKIP: missing " + " ".join(missing))
+        return SKIP
+    if opts.product == "x11" and restart_with_dbus():
+        return 1
+    scenario = SCENARIOS.get(opts.scenario, Scenario(lambda p: p.make_prefix()))
+    p = None
+    try:
+        p = product(opts, **scenario.options)
+        scenario.run(p)
+    except (Failure, subprocess.TimeoutExpired) as failure:
+        print(f"FAIL: {failure}")
+        if p is not None and p.stderr and os.path.exists(p.stderr):
+            with open(p.stderr, encoding="utf-8") as err:
+                sys.stdout.write(err.read())
+        return 1
+    finally:
+        if p is not None:
+            p.close()
+    print("ok")
+    return 0
+
+
+def restart_with_dbus():
+    """AT-SPI is read through python3-dbus, which only Debian's own python3 has."""
+    try:
+        __import__("dbus")
+    except ImportError:
+        if os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
+            os.execv("/usr/bin/python3", ["/usr/bin/python3", *sys.argv])
+        print("FAIL: python3-dbus is not installed (bash scripts/deps.sh)")
+        return True
+    return False
+
+
+if __name__ == "__main__":
+    sys.exit(main())
