@@ -4,6 +4,7 @@
 #include <imm.h>
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "platform/win32/gdi_text.h"
