@@ -71,7 +71,7 @@ class Click(NamedTuple):
 class Desktop:
     """Xvfb, xdotool and the recorder's log."""
 
-    def __init__(self, xvfb_options=()):
+    def __init__(self, xvfb_options=(), window_manager=False):
         self.dir = tempfile.mkdtemp(prefix="morvane-e2e-")
         self.procs = []
         self.env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
@@ -84,6 +84,13 @@ class Desktop:
                    stderr=subprocess.DEVNULL)
         os.close(write_fd)
         self.env["DISPLAY"] = ":" + read_line(read_fd, "Xvfb")
+        if window_manager:  # stacking, activation and focus as on a desktop
+            self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+            # Set once its start-up is through and it manages new windows; the check window it
+            # shows first comes too early for that.
+            wait("openbox to manage the screen", lambda: "not found" not in self.xprop_root(
+                "_NET_CLIENT_LIST_STACKING"), 10)
 
     def spawn(self, argv, **kw):
         proc = subprocess.Popen(argv, **{"env": self.env, "cwd": self.dir, **kw})
@@ -113,10 +120,23 @@ class Desktop:
     def window(self, what, regex, timeout=20, field="--name"):
         return wait(what, lambda: (self.windows(regex, field) or [None])[0], timeout)
 
+    def xprop_root(self, prop):
+        return subprocess.run(["xprop", "-root", prop], env=self.env, capture_output=True,
+                              text=True, timeout=10, check=False).stdout
+
+    def stacking(self):
+        """The managed windows, bottom to top, as the window manager stacks them."""
+        return [int(w, 16) for w in
+                self.xprop_root("_NET_CLIENT_LIST_STACKING").split("#")[-1].split(",") if w.strip()]
+
     def geometry(self, window):
-        shell = dict(kv.split("=") for kv in
-                     self.xdotool("getwindowgeometry", "--shell", window).split())
-        return tuple(int(shell[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        """x, y, width, height on the screen. xwininfo rather than xdotool, whose position of a
+        window a window manager has framed counts the frame's title bar twice."""
+        info = subprocess.run(["xwininfo", "-id", str(window)], env=self.env, capture_output=True,
+                              text=True, timeout=10, check=False).stdout
+        fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+        return tuple(int(fields[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
+                                              "Width", "Height"))
 
     def focus(self, window):
         self.xdotool("windowfocus", "--sync", window)

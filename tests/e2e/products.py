@@ -40,11 +40,12 @@ class Product:
     rect_slack = 0  # pixels a control may sit off the layout table
     focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
     exit_grace_ms = 50  # from the unload to the process gone
+    box_takes_focus = True  # a box opened while another program is in front gets the keys
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=()):
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
         self.opts = opts
         self.dpi = dpi
-        self.desktop = d = Desktop(xvfb_options)
+        self.desktop = d = Desktop(xvfb_options, window_manager)
         self.env = {**d.env, **(env or {})}
         self.proc = self.form = self.recorder = self.layout = self.stderr = None
 
@@ -171,8 +172,6 @@ class Product:
 
 class Linux(Product):
     form_class = "^morvane$"
-    # Qt's push buttons outside a dialog answer Space, not Enter.
-    button_key = "space"
     rect_slack = 1  # Qt places children relative to their frame, rounding each step
 
     def start_recorder(self):
@@ -281,8 +280,13 @@ class Wine(Product):
     # withdrawn ("wait_for_withdrawn_state ... timed out"): Form1, and the box if one is open.
     exit_grace_ms = 4500
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=()):
-        super().__init__(opts, dpi, env, xvfb_options)
+    # Under a window manager Wine asks for the box to be activated, which openbox refuses to a
+    # program the user is not working in (its focus stealing prevention): the box comes on top
+    # of everything, but the keys stay with the window that had them until the box is clicked.
+    box_takes_focus = False
+
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
+        super().__init__(opts, dpi, env, xvfb_options, window_manager)
         self.env.update(WINEPREFIX=os.path.abspath(opts.prefix), WINEDEBUG="-all",
                         # No Mono or Gecko installer dialogs, no desktop menu entries.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
@@ -313,6 +317,12 @@ class Wine(Product):
         # on the display, the X focus alone must do, or keys pressed there reach no window.
         check(self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "UseTakeFocus",
                         "/d", "N", "/f") == 0, "could not set UseTakeFocus")
+        # The message font (Tahoma) has no Chinese glyphs and Wine, unlike Windows, links no
+        # Chinese face to it: the boxes' prompts would be empty squares.
+        check(self.wine("reg", "add", r"HKLM\Software\Microsoft\Windows NT\CurrentVersion"
+                        r"\FontLink\SystemLink", "/v", "Tahoma", "/t", "REG_MULTI_SZ", "/d",
+                        "wqy-microhei.ttc,WenQuanYi Micro Hei", "/f") == 0,
+              "could not link a Chinese face to the message font")
         self.set_dpi(96)  # a DPI test cut short by its timeout leaves its DPI behind
 
     def set_dpi(self, dpi):
