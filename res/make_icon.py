@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Turns the icon's pixel source into morvane.ico and morvane.png.
 
-usage: make_icon.py <source.txt> <out.ico> <out.png>
+usage: make_icon.py <source.txt> <out.ico> <out.png> [<size>=<out.png> ...]
 
 Standard library only, so that every front end's build can run it. The .ico holds one 32 x 32
 24-bit image with an all-zero AND mask (every pixel opaque); the .png is the same pixels, RGB.
+Each <size>=<out.png> is the same image scaled to size x size for a desktop's menus and docks:
+nearest neighbour, every source pixel a block of whole pixels, nothing redrawn or smoothed.
 """
 
 import re
@@ -53,13 +55,17 @@ def ico_bytes(rows):
     return directory + entry + image
 
 
+def scaled(rows, size):
+    return [[rows[y * SIZE // size][x * SIZE // size] for x in range(size)] for y in range(size)]
+
+
 def png_bytes(rows):
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
     raw = b"".join(b"\x00" + b"".join(row) for row in rows)
-    ihdr = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 2, 0, 0, 0)
+    ihdr = struct.pack(">IIBBBBB", len(rows[0]), len(rows), 8, 2, 0, 0, 0)
     return (
         b"\x89PNG\r\n\x1a\n"
         + chunk(b"IHDR", ihdr)
@@ -74,12 +80,15 @@ def write(path, data):
 
 
 def main(argv):
-    if len(argv) != 4:
+    if len(argv) < 4 or not all("=" in arg for arg in argv[4:]):
         sys.stderr.write(__doc__)
         return 2
     rows = read_source(argv[1])
     write(argv[2], ico_bytes(rows))
     write(argv[3], png_bytes(rows))
+    for arg in argv[4:]:
+        size, path = arg.split("=", 1)
+        write(path, png_bytes(scaled(rows, int(size))))
     return 0
 
 

@@ -13,6 +13,8 @@ packages=(
   dbus-daemon at-spi2-core python3-dbus
   # Morvane.exe and its Wine tests
   mingw-w64 g++-mingw-w64-x86-64-posix wine wine64
+  # the packages and their checks
+  dpkg-dev lintian desktop-file-utils unzip
   # tooling used by the scripts; locales for trying both products in other languages
   python3 procps locales
 )

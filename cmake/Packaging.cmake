@@ -1,0 +1,76 @@
+# The packages a user installs: a .deb of the Linux program (release preset), a zip of
+# Morvane.exe (mingw preset). `cpack --preset deb` or `cpack --preset zip` after a build, or the
+# workflow presets of the same names, which also build and test first.
+
+set(docs_tool ${PROJECT_SOURCE_DIR}/packaging/make_docs.py)
+set(readme ${PROJECT_SOURCE_DIR}/README.md)
+set(docs_dir ${CMAKE_BINARY_DIR}/packaging)
+
+set(CPACK_PACKAGE_NAME Morvane)
+set(CPACK_PACKAGE_VENDOR "Morvane developers")
+set(CPACK_PACKAGE_CONTACT "Morvane developers <dev@morvane.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "clicks the left mouse button at one point of the screen at a fixed interval")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_VERBATIM_VARIABLES ON)
+
+if(WIN32)
+  set(usage ${docs_dir}/使用说明.txt)
+  add_custom_command(
+    OUTPUT ${usage}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${docs_dir}
+    COMMAND Python3::Interpreter ${docs_tool} usage ${readme} ${usage}
+    DEPENDS ${docs_tool} ${readme}
+    COMMENT "Writing the usage notes"
+    VERBATIM)
+  add_custom_target(morvane_usage ALL DEPENDS ${usage})
+  install(TARGETS Morvane RUNTIME DESTINATION .)
+  install(FILES ${usage} DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME Morvane-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  include(GNUInstallDirs)
+  set(man ${docs_dir}/morvane.1.gz)
+  set(changelog ${docs_dir}/changelog.Debian.gz)
+  add_custom_command(
+    OUTPUT ${man} ${changelog}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${docs_dir}
+    COMMAND Python3::Interpreter ${docs_tool} man ${readme}
+            ${PROJECT_SOURCE_DIR}/packaging/morvane.1.in ${man} ${PROJECT_VERSION}
+    COMMAND Python3::Interpreter ${docs_tool} gzip
+            ${PROJECT_SOURCE_DIR}/packaging/changelog.Debian ${changelog}
+    DEPENDS ${docs_tool} ${readme} ${PROJECT_SOURCE_DIR}/packaging/morvane.1.in
+            ${PROJECT_SOURCE_DIR}/packaging/changelog.Debian
+    COMMENT "Writing the man page"
+    VERBATIM)
+  add_custom_target(morvane_docs ALL DEPENDS ${man} ${changelog})
+  install(FILES ${man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/morvane)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides RENAME morvane
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
+
+  string(TOLOWER ${CPACK_PACKAGE_NAME} CPACK_DEBIAN_PACKAGE_NAME)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_PACKAGE_DESCRIPTION [[Morvane is a small auto-clicker with one window, its texts in Simplified
+Chinese. Pick a point on the screen, type an interval in seconds (at most 61,
+decimals allowed) and run it: from then on Morvane moves the pointer to the
+point and clicks the left button once per interval, until F12 ends it. F7,
+F10 and F12 work from anywhere on the desktop. It needs an X11 session (or
+Xwayland).]])
+endif()
+
+include(CPack)
+
+if(BUILD_TESTING)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/package ${CMAKE_BINARY_DIR}/tests/package)
+endif()
