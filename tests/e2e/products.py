@@ -280,9 +280,8 @@ class Wine(Product):
     # withdrawn ("wait_for_withdrawn_state ... timed out"): Form1, and the box if one is open.
     exit_grace_ms = 4500
 
-    # Under a window manager Wine asks for the box to be activated, which openbox refuses to a
-    # program the user is not working in (its focus stealing prevention): the box comes on top
-    # of everything, but the keys stay with the window that had them until the box is clicked.
+    # Under openbox the box Wine 8 opens from the background comes on top of everything, but
+    # the keyboard focus stays with the window that had it until the box is clicked.
     box_takes_focus = False
 
     def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
