@@ -148,6 +148,11 @@ FaceChoice chooseFace(std::span<const CaptionBox> boxes, std::size_t faceCount,
                 break;
             }
         }
+        // Nothing beats the design size, and the earlier face wins a tie: the faces after need
+        // not even be loaded (a CJK font file runs to tens of megabytes).
+        if (best.fits && best.pixelSize == largest) {
+            break;
+        }
     }
     if (best.fits) {
         return best;

@@ -91,7 +91,8 @@ using MeasureFactory = std::function<std::unique_ptr<TextMeasure>(std::size_t fa
 
 // Chooses the face and size for the window. Among the candidate faces that draw every caption
 // character, the one whose captions fit at the largest size wins, earlier candidates on a tie;
-// sizes go down from `largest` to `smallest` pixels. With no covering face at all, face 0 is
+// sizes go down from `largest` to `smallest` pixels. The search stops at the first face that
+// fits at `largest`, so candidates go best first. With no covering face at all, face 0 is
 // kept so that the toolkit's own fallback still shows something.
 [[nodiscard]] FaceChoice chooseFace(std::span<const CaptionBox> boxes, std::size_t faceCount,
                                     const MeasureFactory& measureAt, int largest, int smallest);

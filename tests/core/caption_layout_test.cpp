@@ -178,22 +178,31 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
         std::vector<Candidate> faces;
         std::size_t face;
         bool fits;
+        std::size_t facesLoaded;
     };
     const ChoiceCase cases[] = {
         {"a Western face without Chinese glyphs is passed over",
          {{90, 20, u"坐"}, {116, 29, u""}},
          1,
-         true},
-        {"the face that fits larger wins", {{116, 29, u""}, {80, 20, u""}}, 1, true},
-        {"on a tie the earlier face wins", {{80, 20, u""}, {80, 20, u""}}, 0, true},
-        {"no face covers: the first stays", {{80, 20, u"点"}, {80, 20, u"击"}}, 0, false},
+         true,
+         2},
+        {"the face that fits larger wins", {{116, 29, u""}, {80, 20, u""}}, 1, true, 2},
+        {"on a tie the earlier face wins, and a fit at the design size ends the search",
+         {{80, 20, u""}, {80, 20, u""}, {70, 10, u""}},
+         0,
+         true,
+         1},
+        {"no face covers: the first stays", {{80, 20, u"点"}, {80, 20, u"击"}}, 0, false, 2},
         {"nothing fits: the first covering face at the smallest size",
          {{80, 20, u"点"}, {300, 100, u""}, {300, 100, u""}},
          1,
-         false},
+         false,
+         3},
     };
     for (const ChoiceCase& c : cases) {
-        const auto at = [&c](std::size_t face, int px) {
+        std::size_t loaded = 0;
+        const auto at = [&c, &loaded](std::size_t face, int px) {
+            loaded = std::max(loaded, face + 1);
             const Candidate& f = c.faces.at(face);
             return std::make_unique<SyntheticFace>(px, f.ascentPercent, f.descentPercent,
                                                    f.missing);
@@ -201,6 +210,7 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
         const FaceChoice choice = chooseFace(boxes, c.faces.size(), at, 12, 8);
         EXPECT_EQ(choice.face, c.face) << c.name;
         EXPECT_EQ(choice.fits, c.fits) << c.name;
+        EXPECT_EQ(loaded, c.facesLoaded) << c.name;
         if (!c.fits) {
             EXPECT_EQ(choice.pixelSize, 8) << c.name;
         }

@@ -4,8 +4,10 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPainter>
+#include <QRawFont>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace morvane::x11 {
 
@@ -46,31 +48,74 @@ int QtTextMeasure::width(std::u16string_view text) const {
     return metrics_.horizontalAdvance(toQString(text));
 }
 
-QFont captionFont(int dpi, const std::function<PixelSize(ControlId)>& roomFor) {
-    const QFont base = QApplication::font();
-    // The face the desktop's font resolves to, not a generic name such as "Sans Serif" that
-    // fontconfig may map to a different face for each character.
-    QStringList faces{QFontInfo(base).family()};
-    for (const QString& family : QFontDatabase::families(QFontDatabase::SimplifiedChinese)) {
-        // Monospaced CJK faces set Latin letters a full em apart; '@' faces are for vertical text.
-        if (!faces.contains(family) && !QFontDatabase::isFixedPitch(family) &&
-            !family.startsWith(QLatin1Char('@'))) {
-            faces << family;
+namespace {
+
+// "Noto Sans CJK TC" beside "Noto Sans CJK SC": one file, one set of metrics, other glyph forms.
+bool regionalVariant(const QString& family, const QStringList& all) {
+    for (const char* region : {" TC", " HK", " JP", " KR"}) {
+        if (family.endsWith(QLatin1String(region)) &&
+            all.contains(family.chopped(3) + QStringLiteral(" SC"))) {
+            return true;
         }
     }
-    const auto at = [&](std::size_t face, int pixelSize) {
-        QFont font = base;
-        font.setFamilies({faces.at(static_cast<qsizetype>(face))});
-        font.setPixelSize(pixelSize);
-        return std::make_unique<QtTextMeasure>(font);
+    return false;
+}
+
+// The faces to measure, in two lists. First the desktop's own: the application font if it draws
+// Chinese (it wins a tie), and the face fontconfig gives Simplified Chinese text, which is what
+// the rest of the desktop shows. Then, for a desktop where neither draws every caption whole,
+// the other Chinese faces, sans before serif. Every face measured is a font file loaded, tens of
+// megabytes for a CJK one, so faces that cannot win are left out: monospaced ones set Latin
+// letters a full em apart, '@' ones are for vertical text, and a regional variant measures as
+// its Simplified Chinese sibling.
+std::pair<QStringList, QStringList> candidateFaces(const QFont& base) {
+    const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    QStringList desktop;
+    QStringList others;
+    QStringList serif;
+    const auto add = [&](QStringList& list, const QString& family) {
+        if (!family.isEmpty() && !desktop.contains(family) && !others.contains(family) &&
+            !serif.contains(family) && !QFontDatabase::isFixedPitch(family) &&
+            !family.startsWith(QLatin1Char('@')) && !regionalVariant(family, chinese)) {
+            list << family;
+        }
     };
+    add(desktop, QFontInfo(base).family());
+    add(desktop, QRawFont::fromFont(base, QFontDatabase::SimplifiedChinese).familyName());
+    for (const QString& family : chinese) {
+        add(family.contains(QLatin1String("Serif")) ? serif : others, family);
+    }
+    return {desktop, others + serif};
+}
+
+}  // namespace
+
+QFont captionFont(int dpi, const std::function<PixelSize(ControlId)>& roomFor) {
+    const QFont base = QApplication::font();
     const std::vector<CaptionBox> boxes = formCaptions(roomFor);
-    const FaceChoice choice = chooseFace(boxes, static_cast<std::size_t>(faces.size()), at,
-                                         designPixelSize(dpi), smallestPixelSize(dpi));
-    QFont font = base;
-    font.setFamilies({faces.at(static_cast<qsizetype>(choice.face))});
-    font.setPixelSize(choice.pixelSize);
-    return font;
+    const auto choose = [&](const QStringList& faces) {
+        const auto at = [&](std::size_t face, int pixelSize) {
+            QFont font = base;
+            font.setFamilies({faces.at(static_cast<qsizetype>(face))});
+            font.setPixelSize(pixelSize);
+            return std::make_unique<QtTextMeasure>(font);
+        };
+        const FaceChoice choice = chooseFace(boxes, static_cast<std::size_t>(faces.size()), at,
+                                             designPixelSize(dpi), smallestPixelSize(dpi));
+        QFont font = base;
+        if (!faces.isEmpty()) {
+            font.setFamilies({faces.at(static_cast<qsizetype>(choice.face))});
+        }
+        font.setPixelSize(choice.pixelSize);
+        return std::make_pair(font, choice.fits);
+    };
+    const auto [desktop, others] = candidateFaces(base);
+    const auto chosen = choose(desktop);
+    if (chosen.second || others.isEmpty()) {
+        return chosen.first;
+    }
+    const auto fallback = choose(others);
+    return fallback.second ? fallback.first : chosen.first;
 }
 
 std::vector<CaptionLine> CaptionLabel::lines() const {

@@ -27,8 +27,9 @@ private:
     int descent_;
 };
 
-// The window's face at the size where every caption fits its room at `dpi`: the application
-// font if it draws Chinese, else whichever Simplified Chinese face fontconfig offers fits best.
+// The window's face at the largest size where every caption fits its room at `dpi`: the
+// application font if it draws Chinese, else the face fontconfig gives Simplified Chinese text;
+// another installed Chinese face only where neither can show the captions whole.
 [[nodiscard]] QFont captionFont(int dpi, const std::function<PixelSize(ControlId)>& roomFor);
 
 // A label drawn from the shared caption layout: lines broken between Chinese characters and set
