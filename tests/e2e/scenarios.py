@@ -83,7 +83,7 @@ def f12_stops(p, within_ms=HOTKEY_POLL_MS + STOP_GRACE_MS):
     rc, _ = p.wait_exit(10)
     check(rc == 0, f"exit code {rc} after F12")
     late_ms = (p.desktop.clicks()[-1].us - p.desktop.key_presses_us()[-1]) / 1000
-    print(f"last click {late_ms:.1f} ms after F12")
+    print(f"last click {abs(late_ms):.1f} ms {'after' if late_ms >= 0 else 'before'} F12")
     check(late_ms <= within_ms, f"clicks went on {late_ms:.1f} ms after F12")
     count = len(p.desktop.clicks())
     time.sleep(0.3)
