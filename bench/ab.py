@@ -37,15 +37,10 @@ def main():
     opts = parser.parse_args()
 
     if opts.wine:
-        p = bench.Wine(argparse.Namespace(
-            exe=None, recorder=str(bench.MINGW / "tests" / "wine" / "morvane_recorder.exe"),
-            prefix=str(bench.MINGW / "bench-wineprefix")))
+        p, program = bench.Wine(bench.wine_options()), "exe"
         p.make_prefix()
     else:
-        p = bench.Linux(argparse.Namespace(
-            morvane=None,
-            recorder=str(bench.RELEASE / "tests" / "x11" / "morvane_test_recorder"),
-            wm_close=str(bench.RELEASE / "tests" / "x11" / "morvane_test_wm_close")))
+        p, program = bench.Linux(bench.linux_options()), "morvane"
     cases = [(1, "0.001", opts.clicks), (10, "0.01", opts.clicks // 4)]
     seen = {(name, t): [] for name in ("old", "new") for t, _, _ in cases}
     idle = {"old": [], "new": []}
@@ -55,7 +50,7 @@ def main():
         for _ in range(opts.rounds):
             for interval_ms, text, count in cases:
                 for name, binary in (("old", opts.old), ("new", opts.new)):
-                    setattr(p.opts, "exe" if opts.wine else "morvane", os.path.abspath(binary))
+                    setattr(p.opts, program, os.path.abspath(binary))
                     run = bench.run_program(p, interval_ms, text, count, opts.idle)
                     if opts.idle:
                         run, still = run

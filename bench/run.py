@@ -559,6 +559,21 @@ def plot(results):
 # --- main ------------------------------------------------------------------------------------
 
 
+def linux_options(morvane=RELEASE / "src" / "platform" / "x11" / "morvane"):
+    """What the Linux adapter needs: the program and the build's test clients."""
+    return argparse.Namespace(
+        morvane=str(morvane),
+        recorder=str(RELEASE / "tests" / "x11" / "morvane_test_recorder"),
+        wm_close=str(RELEASE / "tests" / "x11" / "morvane_test_wm_close"))
+
+
+def wine_options(exe=MINGW / "src" / "platform" / "win32" / "Morvane.exe"):
+    """What the Wine adapter needs: the exe, its recorder and the bench's own prefix."""
+    return argparse.Namespace(exe=str(exe),
+                              recorder=str(MINGW / "tests" / "wine" / "morvane_recorder.exe"),
+                              prefix=str(MINGW / "bench-wineprefix"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="a tenth of the clicks")
@@ -584,13 +599,7 @@ def main():
         INTERVALS = [(t, text, max(5, n // 10)) for t, text, n in INTERVALS]
         IDLE_SECONDS = 5
 
-    linux = argparse.Namespace(
-        morvane=str(RELEASE / "src" / "platform" / "x11" / "morvane"),
-        recorder=str(RELEASE / "tests" / "x11" / "morvane_test_recorder"),
-        wm_close=str(RELEASE / "tests" / "x11" / "morvane_test_wm_close"))
-    wine = argparse.Namespace(exe=str(MINGW / "src" / "platform" / "win32" / "Morvane.exe"),
-                              recorder=str(MINGW / "tests" / "wine" / "morvane_recorder.exe"),
-                              prefix=str(MINGW / "bench-wineprefix"))
+    linux, wine = linux_options(), wine_options()
     results = {"machine": machine(), "quick": opts.quick, "ours": {}, "peer": {},
                "wine": None, "wine_note": "not run (--no-wine)"}
     try:
