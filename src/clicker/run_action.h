@@ -20,8 +20,6 @@ public:
     // `unloaded` is read after every step that waits for the user.
     void run(PlatformOps& ops, const bool& unloaded);
 
-    [[nodiscard]] bool busy() const { return busy_; }
-
 private:
     void steps(PlatformOps& ops, const bool& unloaded);
 

@@ -36,7 +36,6 @@ public:
     // later than it was due (after an earlier handler sat in a message box, say) serves the
     // latest instant it has reached, never one already past.
     std::optional<TimerId> takeDue(Nanos dueBy, Nanos now);
-    std::optional<TimerId> takeDue(Nanos now) { return takeDue(now, now); }
 
     // Unload: no timer ticks again.
     void destroyAll();

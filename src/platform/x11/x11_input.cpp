@@ -4,14 +4,15 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <array>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "hotkeys/key_latch.h"
-#include "platform/x11/vk_keysym.h"
 
 namespace morvane::x11 {
 
@@ -22,18 +23,16 @@ namespace {
 // Without XInput2 only the keymap is there to read: down now, nothing in between.
 constexpr auto kKeyDownNow = static_cast<std::int16_t>(KeyLatch::kDownNow);
 
-struct ButtonFlags {
-    std::uint32_t down;
-    std::uint32_t up;
-    unsigned int button;
-};
-
-// mouse_event's button bits, in the order Windows applies them.
-constexpr std::array kButtons{
-    ButtonFlags{0x0002, 0x0004, Button1},  // left
-    ButtonFlags{0x0008, 0x0010, Button3},  // right
-    ButtonFlags{0x0020, 0x0040, Button2},  // middle
-};
+// The hotkeys are function keys, whose virtual-key codes run from VK_F1 (0x70) to VK_F24 (0x87)
+// as their keysyms run from XK_F1.
+std::optional<KeySym> functionKeysym(std::int32_t vk) {
+    constexpr std::int32_t kVkF1 = 0x70;
+    constexpr std::int32_t kVkF24 = 0x87;
+    if (vk < kVkF1 || vk > kVkF24) {
+        return std::nullopt;
+    }
+    return XK_F1 + static_cast<KeySym>(vk - kVkF1);
+}
 
 }  // namespace
 
@@ -128,7 +127,7 @@ const std::vector<int>& X11Input::Impl::keycodesFor(std::int32_t vk) {
         return found->second;
     }
     std::vector<int> codes;
-    if (const auto keysym = keysymForVk(vk)) {
+    if (const auto keysym = functionKeysym(vk)) {
         int minCode = 0;
         int maxCode = 0;
         XDisplayKeycodes(display, &minCode, &maxCode);
@@ -246,13 +245,12 @@ bool X11Input::moveCursor(std::int32_t x, std::int32_t y) {
 }
 
 void X11Input::mouseEvent(std::uint32_t flags) {
-    for (const ButtonFlags& b : kButtons) {
-        if ((flags & b.down) != 0) {
-            XTestFakeButtonEvent(impl_->display, b.button, True, CurrentTime);
-        }
-        if ((flags & b.up) != 0) {
-            XTestFakeButtonEvent(impl_->display, b.button, False, CurrentTime);
-        }
+    // Only the left button is ever used; down before up, as Windows applies the two bits.
+    if ((flags & kMouseLeftDown) != 0) {
+        XTestFakeButtonEvent(impl_->display, Button1, True, CurrentTime);
+    }
+    if ((flags & kMouseLeftUp) != 0) {
+        XTestFakeButtonEvent(impl_->display, Button1, False, CurrentTime);
     }
     XFlush(impl_->display);
     impl_->unflushed = false;
