@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "clicker/target_capture.h"
+#include "platform/utf.h"
 
 namespace morvane {
 
@@ -63,18 +64,22 @@ std::vector<CaptionLine> wrapCaption(std::u16string_view text, int width,
     return lines;
 }
 
-int lineHeight(const TextMeasure& measure) {
-    return std::max(1, measure.ascent() + measure.descent());
+LineBox lineBox(const TextMeasure& measure) {
+    const TextMeasure::Ink ink = measure.ink(allCaptionCharacters());
+    LineBox box{std::max(measure.ascent(), ink.above), std::max(measure.descent(), ink.below)};
+    if (box.height() < 1) {
+        box.above = 1;
+    }
+    return box;
 }
 
 std::vector<CaptionLine> layoutLabel(std::u16string_view text, int width,
-                                     const TextMeasure& measure) {
+                                     const TextMeasure& measure, const LineBox& box) {
     std::vector<CaptionLine> lines = wrapCaption(text, width, measure);
-    const int pitch = lineHeight(measure);
     int top = 0;
     for (CaptionLine& line : lines) {
-        line.baseline = top + measure.ascent();
-        top += pitch;
+        line.baseline = top + box.above;
+        top += box.height();
     }
     return lines;
 }
@@ -97,7 +102,7 @@ std::vector<CaptionBox> formCaptions(const std::function<PixelSize(ControlId)>& 
 }
 
 bool captionsFit(std::span<const CaptionBox> boxes, const TextMeasure& measure) {
-    const int pitch = lineHeight(measure);
+    const int pitch = lineBox(measure).height();
     return std::all_of(boxes.begin(), boxes.end(), [&](const CaptionBox& box) {
         if (box.kind != ControlKind::Label) {
             return measure.width(box.text) <= box.width && pitch <= box.height;
@@ -163,30 +168,5 @@ FaceChoice chooseFace(std::span<const CaptionBox> boxes, std::size_t faceCount,
 int designPixelSize(int dpi) { return (9 * dpi + 36) / 72; }
 
 int smallestPixelSize(int dpi) { return (designPixelSize(dpi) * 2 + 2) / 3; }
-
-std::u16string toUtf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const std::size_t extra = lead < 0x80U ? 0 : lead < 0xE0U ? 1 : lead < 0xF0U ? 2 : 3;
-        char32_t c = extra == 0   ? lead
-                     : extra == 1 ? (lead & 0x1FU)
-                     : extra == 2 ? (lead & 0x0FU)
-                                  : (lead & 0x07U);
-        for (std::size_t k = 1; k <= extra && i + k < utf8.size(); ++k) {
-            c = (c << 6U) | (static_cast<unsigned char>(utf8[i + k]) & 0x3FU);
-        }
-        i += extra + 1;
-        if (c >= 0x10000U) {
-            c -= 0x10000U;
-            out.push_back(static_cast<char16_t>(0xD800U + (c >> 10U)));
-            out.push_back(static_cast<char16_t>(0xDC00U + (c & 0x3FFU)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
 
 }  // namespace morvane

@@ -26,9 +26,23 @@ public:
     [[nodiscard]] virtual bool covers(std::u16string_view text) const = 0;
     // Advance width of `text` set on one line.
     [[nodiscard]] virtual int width(std::u16string_view text) const = 0;
-    // Room the face's glyphs take above and below the baseline.
+    // Room the face says its glyphs take above and below the baseline.
     [[nodiscard]] virtual int ascent() const = 0;
     [[nodiscard]] virtual int descent() const = 0;
+
+    // Rows the glyphs of `text` really ink above and below the baseline.
+    struct Ink {
+        int above = 0;
+        int below = 0;
+    };
+    [[nodiscard]] virtual Ink ink(std::u16string_view text) const = 0;
+};
+
+// The vertical room of one caption line, the same for every line in one face.
+struct LineBox {
+    int above = 0;  // baseline from the top of the line
+    int below = 0;  // from the baseline to the bottom of the line
+    [[nodiscard]] int height() const { return above + below; }
 };
 
 struct CaptionLine {
@@ -45,14 +59,16 @@ struct CaptionLine {
 [[nodiscard]] std::vector<CaptionLine> wrapCaption(std::u16string_view text, int width,
                                                    const TextMeasure& measure);
 
-// Lines are set one full line box (ascent + descent) apart from the label's top edge: the box is
-// what the face says its glyphs need, so no glyph reaches past it into the next line or out of
-// the label.
-[[nodiscard]] int lineHeight(const TextMeasure& measure);
+// The line box of the face: what the face says its glyphs need (ascent + descent), widened to
+// the ink of every character the captions may show where a face reaches past what it says.
+// Measuring that ink is the costly part of laying out a caption, so callers that draw keep the
+// box for as long as the font stays.
+[[nodiscard]] LineBox lineBox(const TextMeasure& measure);
 
-// The caption laid out in a box of `width` pixels, first line at the top.
+// The caption laid out in a box of `width` pixels, first line at the top, lines one line box
+// apart, so that no glyph reaches into the next line or out of the label.
 [[nodiscard]] std::vector<CaptionLine> layoutLabel(std::u16string_view text, int width,
-                                                   const TextMeasure& measure);
+                                                   const TextMeasure& measure, const LineBox& box);
 
 // A caption and the room its control gives it (for a button, inside its face; for a frame, the
 // stretch of its top edge the title may take).
@@ -101,8 +117,5 @@ using MeasureFactory = std::function<std::unique_ptr<TextMeasure>(std::size_t fa
 // two thirds of that the strokes of Chinese characters run together.
 [[nodiscard]] int designPixelSize(int dpi);
 [[nodiscard]] int smallestPixelSize(int dpi);
-
-// UTF-8 (the table's captions) to the UTF-16 both toolkits measure.
-[[nodiscard]] std::u16string toUtf16(std::string_view utf8);
 
 }  // namespace morvane

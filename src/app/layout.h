@@ -42,6 +42,8 @@ struct ControlSpec {
 };
 
 inline constexpr std::string_view kFormCaption = "Morvane1.0版   F12 退出";
+// The application's title, which the message boxes show in their title bar.
+inline constexpr std::string_view kMessageBoxTitle = "Morvane";
 inline constexpr int kFormClientWidthTwips = 4680;
 inline constexpr int kFormClientHeightTwips = 3075;
 inline constexpr int kTwipsPerInch = 1440;

@@ -1,4 +1,5 @@
 #include "app/caption_layout.h"
+#include "platform/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,12 @@ public:
     }
     [[nodiscard]] int ascent() const override { return ascent_; }
     [[nodiscard]] int descent() const override { return descent_; }
+    // Chinese characters ink most of the em, a little of it below the baseline, and never
+    // more than the face declares.
+    [[nodiscard]] Ink ink(std::u16string_view /*text*/) const override {
+        return {std::min(ascent_, (em_ * 88 + 50) / 100),
+                std::min(descent_, (em_ * 12 + 50) / 100)};
+    }
 
 private:
     int em_;
@@ -50,6 +57,7 @@ public:
     }
     [[nodiscard]] int ascent() const override { return 1; }
     [[nodiscard]] int descent() const override { return 0; }
+    [[nodiscard]] Ink ink(std::u16string_view /*text*/) const override { return {1, 0}; }
 };
 
 std::vector<std::u16string> wrapped(std::u16string_view text, int width) {
@@ -102,7 +110,7 @@ TEST(CaptionLayout, LinesBreakWhereChineseAllows) {
 TEST(CaptionLayout, LineBoxesStackWithoutOverlapFromTheTop) {
     const SyntheticFace face(12, 116, 29);  // a face whose line box is taller than its em
     const std::u16string text = toUtf16(controlSpec(ControlId::Label5).caption);
-    const std::vector<CaptionLine> lines = layoutLabel(text, 137, face);
+    const std::vector<CaptionLine> lines = layoutLabel(text, 137, face, lineBox(face));
     ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[0].baseline - face.ascent(), 0);
     EXPECT_GE(lines[1].baseline - face.ascent(), lines[0].baseline + face.descent());
@@ -128,7 +136,8 @@ bool everyLineWhole(const std::vector<CaptionBox>& boxes, const TextMeasure& fac
         if (box.kind != ControlKind::Label) {
             return face.width(box.text) <= box.width;
         }
-        const std::vector<CaptionLine> lines = layoutLabel(box.text, box.width, face);
+        const std::vector<CaptionLine> lines =
+            layoutLabel(box.text, box.width, face, lineBox(face));
         return std::all_of(lines.begin(), lines.end(), [&](const CaptionLine& l) {
             return l.width <= box.width && l.baseline - face.ascent() >= 0 &&
                    l.baseline + face.descent() <= box.height;
@@ -215,12 +224,6 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
             EXPECT_EQ(choice.pixelSize, 8) << c.name;
         }
     }
-}
-
-TEST(CaptionLayout, Utf8DecodesToUtf16) {
-    EXPECT_EQ(toUtf16("F12是退出哦！"), u"F12是退出哦！");
-    EXPECT_EQ(toUtf16("\xF0\x9F\x96\xB1x"), u"\U0001F5B1x");  // beyond the BMP: a pair
-    EXPECT_EQ(toUtf16(""), u"");
 }
 
 }  // namespace

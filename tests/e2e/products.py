@@ -382,6 +382,12 @@ class Wine(Product):
                 boxes[-1].items.append(tuple(rest.split(" ", 1)))
         return State(title, iconic, client, controls, boxes)
 
+    def hang_foreground(self):
+        """A program in front that presses F10 and then stops answering for half a minute."""
+        self.desktop.spawn(["wine", self.opts.recorder, "hang", "30"], env=self.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.desktop.window("the hung program's window", "^morvane-hung$")
+
     def close_window(self):
         """The system menu's Close; the instant on the recorders' clock."""
         return "us", int(self.recorder_says("close").split()[1])

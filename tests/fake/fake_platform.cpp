@@ -3,34 +3,14 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/utf.h"
+
 namespace morvane::testing {
 
 namespace {
 
 std::string timerName(TimerId timer) {
     return "Timer" + std::to_string(static_cast<int>(timer) + 1);
-}
-
-void appendUtf8(std::string& out, char16_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-void eraseLastUtf8(std::string& text) {
-    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) {
-        text.pop_back();
-    }
-    if (!text.empty()) {
-        text.pop_back();
-    }
 }
 
 }  // namespace
@@ -64,11 +44,13 @@ void FakePlatform::tapKey(std::int32_t vk) {
 void FakePlatform::type(std::u16string_view chars) {
     for (const char16_t ch : chars) {
         const std::int16_t code = form_->text2KeyPress(static_cast<std::int16_t>(ch));
-        if (code == 8) {
-            eraseLastUtf8(text2_);
-        } else if (code != 0) {
-            appendUtf8(text2_, static_cast<char16_t>(code));
+        std::u16string text = toUtf16(text2_);
+        if (code == 8 && !text.empty()) {
+            text.pop_back();
+        } else if (code != 0 && code != 8) {
+            text.push_back(static_cast<char16_t>(code));
         }
+        text2_ = toUtf8(text);
     }
 }
 

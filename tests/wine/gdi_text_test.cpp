@@ -12,6 +12,7 @@
 #include "app/caption_layout.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/user32_api.h"
+#include "platform/win32/wide.h"
 
 namespace {
 
@@ -66,8 +67,9 @@ Ink inkOf(HDC dc, HFONT font, std::u16string_view line, int baseline, int width,
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
         SetTextAlign(dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
-        ExtTextOutW(dc, kPad, kPad + baseline, 0, nullptr, wide(line),
-                    static_cast<UINT>(line.size()), nullptr);
+        const std::wstring text = wide(line);
+        ExtTextOutW(dc, kPad, kPad + baseline, 0, nullptr, text.c_str(),
+                    static_cast<UINT>(text.size()), nullptr);
     }
     GdiFlush();
     Ink ink{bitmap.height, 0, false};
@@ -85,13 +87,6 @@ Ink inkOf(HDC dc, HFONT font, std::u16string_view line, int baseline, int width,
     return ink;
 }
 
-// Face names may be Chinese, which printf's %ls drops outside a Chinese console code page.
-std::string utf8(const wchar_t* text) {
-    char out[4 * LF_FACESIZE] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof(out) - 1, nullptr, nullptr);
-    return out;
-}
-
 int failures = 0;
 
 void fail(const std::string& what) {
@@ -101,8 +96,8 @@ void fail(const std::string& what) {
 
 void checkLabel(HDC dc, HFONT font, ControlId id, std::u16string_view text, UINT dpi) {
     const PixelRect box = controlPixels(id, dpi);
-    const GdiTextMeasure measure(dc, font, false);
-    const std::vector<CaptionLine> lines = layoutLabel(text, box.width, measure);
+    const GdiTextMeasure measure(dc, font);
+    const std::vector<CaptionLine> lines = layoutLabel(text, box.width, measure, lineBox(measure));
     const std::string name = std::string(controlSpec(id).name) + " at " + std::to_string(dpi);
     int previousBottom = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -133,6 +128,7 @@ int main() {
                                  [dpi](ControlId id) { return captionRoom(id, dpi); });
         LOGFONTW chosen{};
         GetObjectW(font, sizeof(chosen), &chosen);
+        // Face names may be Chinese, which printf's %ls drops outside a Chinese code page.
         std::printf("%u DPI: message font %s, captions in %s at %ld px\n", dpi,
                     utf8(message.lfFaceName).c_str(), utf8(chosen.lfFaceName).c_str(),
                     -chosen.lfHeight);

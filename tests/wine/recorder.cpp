@@ -14,6 +14,9 @@
 //   recorder.exe close OUT            sends Form1 the system menu's Close command and writes
 //                                     "close US", the time it did so
 //   recorder.exe layout DPI OUT       the layout table at DPI as JSON (tests/e2e/layout_json.h)
+//   recorder.exe hang SECONDS         a window titled "morvane-hung" that takes the foreground,
+//                                     holds F10 down for a poll or two, then stops answering
+//                                     messages for SECONDS, as a program in front that hangs
 #include <windows.h>
 
 #include <shellapi.h>
@@ -24,23 +27,17 @@
 
 #include "app/layout.h"
 #include "e2e/layout_json.h"
+#include "platform/win32/wide.h"
 
 namespace {
+
+using morvane::win32::utf8;
 
 constexpr wchar_t kRecorderClass[] = L"MorvaneRecorder";
 constexpr wchar_t kRecorderTitle[] = L"morvane-recorder";
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
 LONGLONG frequency = 1;
-
-std::string narrow(std::wstring_view s) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
 
 // GetWindowTextW would return another process's edit control's creation caption, not what is
 // typed in it; WM_GETTEXT asks the control itself.
@@ -173,7 +170,7 @@ std::string kind(HWND hwnd) {
     if (cls == L"Static") {
         return (style & SS_TYPEMASK) == SS_ICON ? "icon" : "label";
     }
-    return cls == L"Edit" ? "text" : narrow(cls);
+    return cls == L"Edit" ? "text" : utf8(cls);
 }
 
 int probe(const wchar_t* path) {
@@ -183,14 +180,14 @@ int probe(const wchar_t* path) {
         GetClientRect(form, &client);
         report += "form " + std::to_string(IsIconic(form) ? 1 : 0) + " " +
                   std::to_string(client.right) + " " + std::to_string(client.bottom) + " " +
-                  narrow(windowText(form)) + "\n";
+                  utf8(windowText(form)) + "\n";
         for (HWND child : children(form)) {
             RECT r{};
             GetWindowRect(child, &r);
             MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
             report += "control " + kind(child) + " " + std::to_string(r.left) + " " +
                       std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
-                      std::to_string(r.bottom - r.top) + " " + narrow(windowText(child)) + "\n";
+                      std::to_string(r.bottom - r.top) + " " + utf8(windowText(child)) + "\n";
         }
     }
     std::vector<HWND> tops;
@@ -199,12 +196,12 @@ int probe(const wchar_t* path) {
         if (className(top) != L"#32770" || !IsWindowVisible(top)) {
             continue;
         }
-        report += "box " + narrow(windowText(top)) + "\n";
+        report += "box " + utf8(windowText(top)) + "\n";
         for (HWND item : children(top)) {
             // The box keeps its icon control when it shows no icon; only a handle draws one.
             const bool blank = kind(item) == "icon" && SendMessageW(item, STM_GETICON, 0, 0) == 0;
             if (IsWindowVisible(item) && !blank) {
-                report += "boxitem " + kind(item) + " " + narrow(windowText(item)) + "\n";
+                report += "boxitem " + kind(item) + " " + utf8(windowText(item)) + "\n";
             }
         }
     }
@@ -219,6 +216,52 @@ int closeForm(const wchar_t* path) {
     const long long at = nowUs();
     PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
     return writeFile(path, "close " + std::to_string(at) + "\n");
+}
+
+void pumpFor(DWORD ms) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG m{};
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+            DispatchMessageW(&m);
+        }
+        Sleep(10);
+    }
+}
+
+void pressF10(bool down) {
+    INPUT key{};
+    key.type = INPUT_KEYBOARD;
+    key.ki.wVk = VK_F10;
+    key.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &key, sizeof(key));
+}
+
+int hang(HINSTANCE instance, int seconds) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &DefWindowProcW;
+    wc.hInstance = instance;
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.lpszClassName = L"MorvaneHung";
+    RegisterClassExW(&wc);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"morvane-hung", WS_POPUP | WS_VISIBLE, 100,
+                                450, 200, 100, nullptr, nullptr, instance, nullptr);
+    if (hwnd == nullptr) {
+        return 3;
+    }
+    SetForegroundWindow(hwnd);
+    pumpFor(500);
+    if (GetForegroundWindow() != hwnd) {
+        return 4;
+    }
+    // From here on nothing is answered; the key state itself is the server's, which the poll
+    // of another program reads.
+    pressF10(true);
+    Sleep(600);
+    pressF10(false);
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    return 0;
 }
 
 int toInt(const wchar_t* text) { return static_cast<int>(wcstol(text, nullptr, 10)); }
@@ -245,6 +288,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         rc = probe(argv[2]);
     } else if (mode == L"close" && argc == 3) {
         rc = closeForm(argv[2]);
+    } else if (mode == L"hang" && argc == 3) {
+        rc = hang(instance, toInt(argv[2]));
     } else if (mode == L"layout" && argc == 4) {
         rc = writeFile(argv[3], morvane::e2e::layoutJson(toInt(argv[2])));
     }

@@ -1,14 +1,16 @@
 // Morvane.exe's Win32 parts in the cases Wine never produces by itself: a cursor read that
-// fails, and characters an input method commits to the interval box. Runs under Wine like the
-// program; prints each failed check and exits nonzero.
+// fails, characters an input method commits to the interval box, and a foreground program that
+// does not answer. Runs under Wine like the program; prints each failed check and exits nonzero.
 #include <windows.h>
 
 #include <imm.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/form1.h"
+#include "platform/win32/foreground.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/win32_platform.h"
@@ -69,12 +71,49 @@ void imeCharacters(HINSTANCE instance) {
     window.destroy();
 }
 
+// Another program's window in front, answering or not; what was asked of user32.
+namespace front {
+bool answers = true;
+std::vector<std::string> calls;
+HWND WINAPI window() { return reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242)); }
+DWORD WINAPI threadOf(HWND /*hwnd*/, LPDWORD /*process*/) { return GetCurrentThreadId() + 4; }
+LRESULT WINAPI probe(HWND /*hwnd*/, UINT msg, WPARAM /*wp*/, LPARAM /*lp*/, UINT flags, UINT ms,
+                     PDWORD_PTR /*result*/) {
+    calls.push_back(msg == WM_NULL && (flags & SMTO_ABORTIFHUNG) != 0 && ms <= 500 ? "probe" : "?");
+    return answers ? 1 : 0;
+}
+BOOL WINAPI attach(DWORD /*own*/, DWORD /*other*/, BOOL on) {
+    calls.emplace_back(on != FALSE ? "attach" : "detach");
+    return TRUE;
+}
+BOOL WINAPI take(HWND /*hwnd*/) {
+    calls.emplace_back("foreground");
+    return TRUE;
+}
+}  // namespace front
+
+void foregroundRequests() {
+    const morvane::win32::ForegroundApi api{&front::window, &front::threadOf, &front::probe,
+                                            &front::attach, &front::take};
+    using Calls = std::vector<std::string>;
+    for (const bool answers : {true, false}) {
+        front::answers = answers;
+        front::calls.clear();
+        morvane::win32::takeForeground(nullptr, api);
+        expect(front::calls == (answers ? Calls{"probe", "attach", "foreground", "detach"}
+                                        : Calls{"probe", "foreground"}),
+               answers ? "joins an answering foreground thread for the request"
+                       : "asks without joining a foreground thread that does not answer");
+    }
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*cmdShow*/) {
     cursorReads();
     imeCharacters(instance);
+    foregroundRequests();
     std::printf("%s\n", failures == 0 ? "ok" : "failed");
     return failures == 0 ? 0 : 1;
 }

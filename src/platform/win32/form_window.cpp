@@ -1,23 +1,22 @@
 #include "platform/win32/form_window.h"
 
 #include <commctrl.h>
-#include <imm.h>
 
 #include <algorithm>
 #include <array>
-#include <string_view>
 
+#include "platform/win32/foreground.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/label_paint.h"
 #include "platform/win32/resource.h"
-#include "platform/win32/utf.h"
+#include "platform/win32/text2_box.h"
+#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 
 namespace {
 
 constexpr const wchar_t* kClassName = L"MorvaneForm1";
-constexpr const wchar_t* kMessageBoxTitle = L"Morvane";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kFormExStyle = 0;
 // Control ids start above IDOK/IDCANCEL, which IsDialogMessageW sends for Enter and Escape.
@@ -27,7 +26,6 @@ constexpr UINT kTickMessage = WM_APP + 1;
 // never rests on the waiter thread alone: every modal loop dispatches WM_TIMER too.
 constexpr UINT_PTR kSafetyNetTimer = 1;
 constexpr UINT kSafetyNetMs = 250;
-constexpr UINT_PTR kTextBoxSubclass = 1;
 constexpr UINT kDefaultDpi = USER_DEFAULT_SCREEN_DPI;
 
 // The Win32 macros for these are C casts, which the warning set rejects.
@@ -39,33 +37,25 @@ HBRUSH systemBrush(int colour) {
     return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(colour) + 1);
 }
 
-const wchar_t* windowClass(ControlKind kind) {
-    switch (kind) {
-    case ControlKind::Frame:
-    case ControlKind::PushButton:
-        return WC_BUTTONW;
-    case ControlKind::Label:
-        return WC_STATICW;
-    case ControlKind::TextBox:
-        return WC_EDITW;
-    }
-    return WC_STATICW;
-}
+// The window class and styles of each kind of control.
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
 
-DWORD windowStyle(ControlKind kind) {
-    const DWORD common = WS_CHILD | WS_VISIBLE;
+ControlClass controlClass(ControlKind kind) {
     switch (kind) {
     case ControlKind::Frame:
-        return common | BS_GROUPBOX;
+        return {WC_BUTTONW, BS_GROUPBOX, 0};
     case ControlKind::PushButton:
-        return common | WS_TABSTOP | BS_PUSHBUTTON;
+        return {WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON, 0};
     case ControlKind::Label:
-        // Drawn here: see drawLabel().
-        return common | SS_OWNERDRAW;
+        return {WC_STATICW, SS_OWNERDRAW, 0};  // drawn here: see drawLabel()
     case ControlKind::TextBox:
-        return common | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+        return {WC_EDITW, WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     }
-    return common;
+    return {WC_STATICW, 0, 0};
 }
 
 }  // namespace
@@ -104,7 +94,7 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     RECT r{0, 0, twipsToPixels(kFormClientWidthTwips, static_cast<int>(kDefaultDpi)),
            twipsToPixels(kFormClientHeightTwips, static_cast<int>(kDefaultDpi))};
     user32_.adjustWindowRect(r, kFormStyle, kFormExStyle, kDefaultDpi);
-    const std::wstring caption = widen(kFormCaption);
+    const std::wstring caption = wide(kFormCaption);
     CreateWindowExW(kFormExStyle, kClassName, caption.c_str(), kFormStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
                     this);
@@ -130,18 +120,14 @@ void FormWindow::createControls(HINSTANCE instance) {
     });
     for (const ControlSpec* entry : order) {
         const auto index = static_cast<std::size_t>(entry->id);
-        const std::wstring caption = widen(entry->caption);
-        const DWORD exStyle = entry->kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
+        const std::wstring caption = wide(entry->caption);
+        const ControlClass cls = controlClass(entry->kind);
         controls_.at(index) = CreateWindowExW(
-            exStyle, windowClass(entry->kind), caption.c_str(), windowStyle(entry->kind), 0, 0, 0,
-            0, hwnd_, childId(kFirstControlId + static_cast<int>(index)), instance, nullptr);
+            cls.exStyle, cls.name, caption.c_str(), WS_CHILD | WS_VISIBLE | cls.style, 0, 0, 0, 0,
+            hwnd_, childId(kFirstControlId + static_cast<int>(index)), instance, nullptr);
     }
     if (HWND box = control(ControlId::Text2); box != nullptr) {
-        SetWindowSubclass(box, &FormWindow::textBoxProc, kTextBoxSubclass,
-                          reinterpret_cast<DWORD_PTR>(this));
-        // Only digits and one point belong in the box, typed one by one through the filter; an
-        // input method would compose text around it (as on Linux, where the box has none).
-        ImmAssociateContextEx(box, nullptr, 0);
+        filterTyping(box, *form_);
     }
 }
 
@@ -162,7 +148,17 @@ void FormWindow::resizeToClient(UINT dpi, const RECT* suggested) {
 }
 
 void FormWindow::layout(UINT dpi) {
-    HFONT font = fittingFont(dpi);
+    // The captions' face at the size where every one fits its control at `dpi`.
+    const LOGFONTW message = user32_.messageFont(dpi);
+    HFONT font = nullptr;
+    if (HDC dc = GetDC(hwnd_); dc != nullptr) {
+        font = captionFont(dc, message, static_cast<int>(dpi),
+                           [dpi](ControlId id) { return captionRoom(id, dpi); });
+        lineBox_ = lineBox(GdiTextMeasure(dc, font));
+        ReleaseDC(hwnd_, dc);
+    } else {
+        font = CreateFontIndirectW(&message);
+    }
     for (const ControlSpec& entry : kControls) {
         HWND child = control(entry.id);
         if (child == nullptr) {
@@ -177,18 +173,6 @@ void FormWindow::layout(UINT dpi) {
         DeleteObject(font_);
     }
     font_ = font;
-}
-
-HFONT FormWindow::fittingFont(UINT dpi) const {
-    const LOGFONTW message = user32_.messageFont(dpi);
-    HDC dc = GetDC(hwnd_);
-    if (dc == nullptr) {
-        return CreateFontIndirectW(&message);
-    }
-    HFONT font = captionFont(dc, message, static_cast<int>(dpi),
-                             [dpi](ControlId id) { return captionRoom(id, dpi); });
-    ReleaseDC(hwnd_, dc);
-    return font;
 }
 
 void FormWindow::show(int cmdShow) {
@@ -242,39 +226,11 @@ void FormWindow::messageBox(const std::wstring& prompt) {
         return;
     }
     // F10 may come while another program is in front or Form1 is minimized; a box opened from
-    // the background would then only flash in the taskbar (the foreground lock) while the run
-    // waits on it. Joining the foreground thread's input for a moment lets this thread take the
-    // foreground; the box asks for it too, and is created topmost so that it shows above the
-    // other program even where the foreground is refused.
-    HWND front = GetForegroundWindow();
-    const DWORD frontThread = front != nullptr ? GetWindowThreadProcessId(front, nullptr) : 0;
-    const DWORD ownThread = GetCurrentThreadId();
-    const bool attached = frontThread != 0 && frontThread != ownThread &&
-                          AttachThreadInput(ownThread, frontThread, TRUE) != FALSE;
-    SetForegroundWindow(hwnd_);
-    if (attached) {
-        AttachThreadInput(ownThread, frontThread, FALSE);
-    }
-    HHOOK hook = SetWindowsHookExW(WH_CBT, &FormWindow::boxCreationHook, nullptr, ownThread);
-    MessageBoxW(hwnd_, prompt.c_str(), kMessageBoxTitle, MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
-    if (hook != nullptr) {
-        UnhookWindowsHookEx(hook);
-    }
-}
-
-// Windows makes an MB_TOPMOST box topmost; Wine does not, so the box's activation does it here.
-LRESULT CALLBACK FormWindow::boxCreationHook(int code, WPARAM wp, LPARAM lp) {
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wp);
-        HWND owner = GetWindow(box, GW_OWNER);
-        std::array<wchar_t, 32> ownerClass{};
-        if (owner != nullptr &&
-            GetClassNameW(owner, ownerClass.data(), static_cast<int>(ownerClass.size())) > 0 &&
-            std::wstring_view(ownerClass.data()) == kClassName) {
-            SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        }
-    }
-    return CallNextHookEx(nullptr, code, wp, lp);
+    // the background would then only flash in the taskbar while the run waits on it.
+    takeForeground(hwnd_);
+    const TopmostBoxes topmost;
+    const std::wstring title = wide(kMessageBoxTitle);
+    MessageBoxW(hwnd_, prompt.c_str(), title.c_str(), MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 void FormWindow::minimize() {
@@ -342,7 +298,7 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (item->CtlType == ODT_STATIC && font_ != nullptr) {
-            drawLabel(*item, font_);
+            drawLabel(*item, font_, lineBox_);
             return TRUE;
         }
         break;
@@ -389,40 +345,6 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK FormWindow::textBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                         UINT_PTR subclassId, DWORD_PTR self) {
-    switch (msg) {
-    case WM_CHAR:
-    // The box has no input method, but a character an IME commits anyway (a full-width digit,
-    // "。") is a typed character like any other and goes through the same filter.
-    case WM_IME_CHAR: {
-        auto* window = reinterpret_cast<FormWindow*>(self);
-        const auto code = static_cast<std::int16_t>(static_cast<std::uint16_t>(wp));
-        const std::int16_t kept = window->form_->text2KeyPress(code);
-        if (kept == 0) {
-            return 0;
-        }
-        // As WM_CHAR either way: the edit control's own WM_IME_CHAR handling would let
-        // DefWindowProc turn it into a WM_CHAR that comes back through here.
-        return DefSubclassProc(hwnd, WM_CHAR, static_cast<WPARAM>(static_cast<std::uint16_t>(kept)),
-                               lp);
-    }
-    case WM_IME_COMPOSITION:
-        // The edit control inserts a committed string whole, past the filter; the default
-        // handling hands it over as WM_IME_CHAR instead, one character at a time.
-        if ((static_cast<DWORD>(lp) & GCS_RESULTSTR) != 0) {
-            return DefWindowProcW(hwnd, msg, wp, lp);
-        }
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, &FormWindow::textBoxProc, subclassId);
-        break;
-    default:
-        break;
-    }
-    return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace morvane::win32

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "app/caption_layout.h"
 #include "app/form1.h"
 #include "app/layout.h"
 #include "platform/win32/tick_source.h"
@@ -39,16 +40,11 @@ public:
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    static LRESULT CALLBACK textBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                        UINT_PTR subclassId, DWORD_PTR self);
-    static LRESULT CALLBACK boxCreationHook(int code, WPARAM wp, LPARAM lp);
     LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
 
     void createControls(HINSTANCE instance);
     void layout(UINT dpi);
     void resizeToClient(UINT dpi, const RECT* suggested);
-    // The captions' face at the size where every one fits its control at `dpi`.
-    [[nodiscard]] HFONT fittingFont(UINT dpi) const;
     void onCommand(WORD controlId, WORD code);
 
     [[nodiscard]] HWND control(ControlId id) const {
@@ -59,6 +55,7 @@ private:
     HWND hwnd_ = nullptr;
     std::array<HWND, kControls.size()> controls_{};
     HFONT font_ = nullptr;
+    LineBox lineBox_;  // font_'s, for the labels' repaints
     HWND lastFocus_ = nullptr;
     Form1* form_ = nullptr;
     TickSource* ticks_ = nullptr;

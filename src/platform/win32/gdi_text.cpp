@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide.h"
+
 namespace morvane::win32 {
 
 namespace {
@@ -73,18 +75,23 @@ GdiTextMeasure::GdiTextMeasure(HDC dc, HFONT font, bool owned)
         ascent_ = tm.tmAscent;
         descent_ = tm.tmDescent;
     }
-    // A face whose glyphs reach past the ascent and descent it declares (as some that Wine
-    // substitutes do) gets a line box that holds them.
+}
+
+TextMeasure::Ink GdiTextMeasure::ink(std::u16string_view text) const {
+    const FontSelection selected(dc_, font_);
     constexpr MAT2 kIdentity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-    for (const char16_t c : allCaptionCharacters()) {
+    Ink ink;
+    for (const char16_t c : text) {
         GLYPHMETRICS gm{};
+        // A blank glyph (the space) reports a black box of one pixel.
         if (GetGlyphOutlineW(dc_, c, GGO_METRICS, &gm, 0, nullptr, &kIdentity) != GDI_ERROR &&
             gm.gmBlackBoxY > 1) {
             const int inkTop = gm.gmptGlyphOrigin.y;
-            ascent_ = std::max(ascent_, inkTop);
-            descent_ = std::max(descent_, static_cast<int>(gm.gmBlackBoxY) - inkTop);
+            ink.above = std::max(ink.above, inkTop);
+            ink.below = std::max(ink.below, static_cast<int>(gm.gmBlackBoxY) - inkTop);
         }
     }
+    return ink;
 }
 
 GdiTextMeasure::~GdiTextMeasure() {
@@ -95,8 +102,9 @@ GdiTextMeasure::~GdiTextMeasure() {
 
 bool GdiTextMeasure::covers(std::u16string_view text) const {
     const FontSelection selected(dc_, font_);
-    std::vector<WORD> glyphs(text.size());
-    const DWORD n = GetGlyphIndicesW(dc_, wide(text), static_cast<int>(text.size()), glyphs.data(),
+    const std::wstring w = wide(text);
+    std::vector<WORD> glyphs(w.size());
+    const DWORD n = GetGlyphIndicesW(dc_, w.c_str(), static_cast<int>(w.size()), glyphs.data(),
                                      GGI_MARK_NONEXISTING_GLYPHS);
     return n == text.size() &&
            std::find(glyphs.begin(), glyphs.end(), WORD{0xFFFF}) == glyphs.end();
@@ -104,8 +112,9 @@ bool GdiTextMeasure::covers(std::u16string_view text) const {
 
 int GdiTextMeasure::width(std::u16string_view text) const {
     const FontSelection selected(dc_, font_);
+    const std::wstring w = wide(text);
     SIZE size{};
-    GetTextExtentPoint32W(dc_, wide(text), static_cast<int>(text.size()), &size);
+    GetTextExtentPoint32W(dc_, w.c_str(), static_cast<int>(w.size()), &size);
     return size.cx;
 }
 

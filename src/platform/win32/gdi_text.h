@@ -8,11 +8,6 @@
 
 namespace morvane::win32 {
 
-// UTF-16 is what both sides hold; only the character type's name differs.
-inline const wchar_t* wide(std::u16string_view text) {
-    return reinterpret_cast<const wchar_t*>(text.data());
-}
-
 // `font` selected into `dc` for as long as this lives.
 class FontSelection {
 public:
@@ -42,11 +37,12 @@ struct PixelRect {
 [[nodiscard]] PixelSize captionRoom(ControlId id, UINT dpi);
 
 // The shared caption layout measured with GDI in `font` on `dc`. The font is selected only for
-// the moment of each measurement, so several measures may share one DC.
+// the moment of each measurement, so several measures may share one DC. Cheap to make: only
+// ink() looks at glyphs.
 class GdiTextMeasure final : public TextMeasure {
 public:
     // With `owned`, the font is deleted along with the measure.
-    GdiTextMeasure(HDC dc, HFONT font, bool owned);
+    GdiTextMeasure(HDC dc, HFONT font, bool owned = false);
     ~GdiTextMeasure() override;
     GdiTextMeasure(const GdiTextMeasure&) = delete;
     GdiTextMeasure& operator=(const GdiTextMeasure&) = delete;
@@ -57,6 +53,7 @@ public:
     [[nodiscard]] int width(std::u16string_view text) const override;
     [[nodiscard]] int ascent() const override { return ascent_; }
     [[nodiscard]] int descent() const override { return descent_; }
+    [[nodiscard]] Ink ink(std::u16string_view text) const override;
 
 private:
     HDC dc_;

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "platform/win32/gdi_text.h"
+#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 
-void drawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
+void drawLabel(const DRAWITEMSTRUCT& item, HFONT font, const LineBox& box) {
     HDC dc = item.hDC;
     const RECT& r = item.rcItem;
     FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
@@ -16,11 +17,11 @@ void drawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
     if (length <= 0) {
         return;
     }
-    std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-    text.resize(static_cast<std::size_t>(std::max(
-        GetWindowTextW(item.hwndItem, reinterpret_cast<wchar_t*>(text.data()), length + 1), 0)));
-    const GdiTextMeasure measure(dc, font, false);
-    const std::vector<CaptionLine> lines = layoutLabel(text, r.right - r.left, measure);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        std::max(GetWindowTextW(item.hwndItem, text.data(), length + 1), 0)));
+    const GdiTextMeasure measure(dc, font);
+    const std::vector<CaptionLine> lines = layoutLabel(utf16(text), r.right - r.left, measure, box);
     const FontSelection selected(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -28,7 +29,7 @@ void drawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
     // baseline is asked for.
     const UINT align = SetTextAlign(dc, TA_BASELINE);
     for (const CaptionLine& line : lines) {
-        ExtTextOutW(dc, r.left, r.top + line.baseline, ETO_CLIPPED, &r, wide(text) + line.begin,
+        ExtTextOutW(dc, r.left, r.top + line.baseline, ETO_CLIPPED, &r, text.c_str() + line.begin,
                     static_cast<UINT>(line.length), nullptr);
     }
     SetTextAlign(dc, align);

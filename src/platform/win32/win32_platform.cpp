@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/utf.h"
+#include "platform/win32/wide.h"
 
 namespace morvane::win32 {
 
@@ -40,12 +40,12 @@ bool Win32Platform::setTimerInterval(TimerId timer, std::int64_t milliseconds) {
 }
 
 void Win32Platform::setLabel1Caption(std::string_view text) {
-    window_.setText(ControlId::Label1, widen(text));
+    window_.setText(ControlId::Label1, wide(text));
 }
 
-std::string Win32Platform::text2() { return narrow(window_.text(ControlId::Text2)); }
+std::string Win32Platform::text2() { return utf8(window_.text(ControlId::Text2)); }
 
-void Win32Platform::messageBox(std::string_view prompt) { window_.messageBox(widen(prompt)); }
+void Win32Platform::messageBox(std::string_view prompt) { window_.messageBox(wide(prompt)); }
 
 void Win32Platform::minimize() { window_.minimize(); }
 

@@ -1,6 +1,7 @@
 #include "platform/x11/caption_text.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPainter>
@@ -25,16 +26,11 @@ QFont unmerged(QFont font) {
 
 }  // namespace
 
-QtTextMeasure::QtTextMeasure(const QFont& font)
-    : metrics_(font),
-      ownGlyphs_(unmerged(font)),
-      ascent_(metrics_.ascent()),
-      descent_(metrics_.descent()) {
-    // A face whose glyphs reach past the ascent and descent it declares (some bitmap strikes
-    // do) gets a line box that holds them.
-    const QRect ink = metrics_.tightBoundingRect(toQString(allCaptionCharacters()));
-    ascent_ = std::max(ascent_, -ink.top());
-    descent_ = std::max(descent_, ink.bottom() + 1);
+QtTextMeasure::QtTextMeasure(const QFont& font) : metrics_(font), ownGlyphs_(unmerged(font)) {}
+
+TextMeasure::Ink QtTextMeasure::ink(std::u16string_view text) const {
+    const QRect ink = metrics_.tightBoundingRect(toQString(text));
+    return ink.isEmpty() ? Ink{} : Ink{-ink.top(), ink.bottom() + 1};
 }
 
 // Some Chinese faces (Droid Sans Fallback) leave out ASCII, which Qt then takes from a Latin
@@ -119,8 +115,18 @@ QFont captionFont(int dpi, const std::function<PixelSize(ControlId)>& roomFor) {
 }
 
 std::vector<CaptionLine> CaptionLabel::lines() const {
-    const std::u16string caption = text().toStdU16String();
-    return layoutLabel(caption, width(), QtTextMeasure(font()));
+    const QtTextMeasure measure(font());
+    if (!box_) {
+        box_ = lineBox(measure);
+    }
+    return layoutLabel(text().toStdU16String(), width(), measure, *box_);
+}
+
+void CaptionLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        box_.reset();
+    }
+    QLabel::changeEvent(event);
 }
 
 void CaptionLabel::paintEvent(QPaintEvent* /*event*/) {

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/caption_layout.h"
@@ -17,14 +18,13 @@ public:
 
     [[nodiscard]] bool covers(std::u16string_view text) const override;
     [[nodiscard]] int width(std::u16string_view text) const override;
-    [[nodiscard]] int ascent() const override { return ascent_; }
-    [[nodiscard]] int descent() const override { return descent_; }
+    [[nodiscard]] int ascent() const override { return metrics_.ascent(); }
+    [[nodiscard]] int descent() const override { return metrics_.descent(); }
+    [[nodiscard]] Ink ink(std::u16string_view text) const override;
 
 private:
     QFontMetrics metrics_;    // as drawn, fallback faces included
     QFontMetrics ownGlyphs_;  // the face alone
-    int ascent_;
-    int descent_;
 };
 
 // The window's face at the largest size where every caption fits its room at `dpi`: the
@@ -33,7 +33,8 @@ private:
 [[nodiscard]] QFont captionFont(int dpi, const std::function<PixelSize(ControlId)>& roomFor);
 
 // A label drawn from the shared caption layout: lines broken between Chinese characters and set
-// one line box apart, so that every glyph stays whole inside the label.
+// one line box apart, so that every glyph stays whole inside the label. The line box is measured
+// once per font, not at every repaint (Label1 repaints five times a second while capturing).
 class CaptionLabel final : public QLabel {
 public:
     using QLabel::QLabel;
@@ -43,6 +44,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    mutable std::optional<LineBox> box_;
 };
 
 }  // namespace morvane::x11

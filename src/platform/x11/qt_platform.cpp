@@ -89,7 +89,8 @@ void QtPlatform::messageBox(std::string_view prompt) {
     // A box with one answer: a close button, but nothing to minimize or maximize.
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowCloseButtonHint);
-    const QString title = QString::fromLatin1(kMessageBoxTitle);
+    const QString title =
+        QString::fromUtf8(kMessageBoxTitle.data(), static_cast<qsizetype>(kMessageBoxTitle.size()));
     box.setWindowTitle(title);
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size())));

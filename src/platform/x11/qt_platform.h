@@ -18,8 +18,6 @@ class QTranslator;
 
 namespace morvane::x11 {
 
-inline constexpr const char* kMessageBoxTitle = "Morvane";
-
 // Loads Qt's own translations (the boxes' buttons, the text box's context menu) for `locale`;
 // returns the installed translator, owned by `app`, or null where Qt has none for it.
 QTranslator* installQtTranslations(QCoreApplication& app, const QLocale& locale);
