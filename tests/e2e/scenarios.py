@@ -257,6 +257,22 @@ def box_in_front(p):
     f12_stops(p)
 
 
+def hung_foreground(p):
+    """F10 while the program in front has stopped answering: the reminder still opens, and F12
+    still ends the program, as fast as it does with a box open."""
+    p.start()
+    p.hang_foreground()  # that program presses F10 itself, then hangs
+    boxes = p.box()
+    check(any(("label", REMINDER) in b.items for b in boxes), f"no reminder, but {boxes}")
+    p.press("F12")
+    rc, gone = p.wait_exit(10)
+    check(rc == 0, f"exit code {rc}")
+    latency_ms = (gone - p.desktop.key_presses_us()[-1]) / 1000
+    print(f"F12 press to exit with the program in front hung: {latency_ms:.1f} ms")
+    check(latency_ms <= HOTKEY_POLL_MS + p.exit_grace_ms,
+          f"the program took {latency_ms:.0f} ms to end after F12")
+
+
 def dpi_144(p):
     """At 144 DPI the window and its controls grow by half, as the layout table says."""
     p.start()
@@ -391,6 +407,9 @@ SCENARIOS = {
     "comma_locale": Scenario(lambda p: clicks_until(p, "0.01", "0.01", 10, "F12", "61.5"),
                              options={"env": {"LC_ALL": "de_DE.UTF-8"}}),
     "box_in_front": Scenario(box_in_front, options={"window_manager": True}),
+    "hung_foreground": Scenario(hung_foreground, why_not={
+        "x11": "the Linux program asks the window manager for the front; it joins no other "
+               "program's input"}),
     "safety_net": Scenario(safety_net, why_not={
         "x11": "the Linux program has no waiter thread: its event loop reads the timerfd"}),
     "no_display": Scenario(no_display, labels=("soak",), why_not={
@@ -417,8 +436,11 @@ def main():
     parser.add_argument("scenario", choices=[*SCENARIOS, "prefix"])
     for option in ("--morvane", "--recorder", "--wm-close", "--exe", "--stalled-exe", "--prefix"):
         parser.add_argument(option)
-    parser.add_argument("--min-rate-10ms", type=float, default=95.0)
-    parser.add_argument("--min-rate-1ms", type=float, default=900.0)
+    # Half the target rates (100 clicks/s at 10 ms, 1000 at 1 ms): two cores shared by Xvfb,
+    # Wine, both programs and whatever else the machine runs must never fail a correct program.
+    # The tests print what they measured; the real figures are the benchmark's (bench/run.py).
+    parser.add_argument("--min-rate-10ms", type=float, default=50.0)
+    parser.add_argument("--min-rate-1ms", type=float, default=500.0)
     opts = parser.parse_args()
     product, tools, _ = PRODUCTS[opts.product]
     missing = [t for t in tools if shutil.which(t) is None]
