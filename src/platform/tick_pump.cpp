@@ -49,6 +49,10 @@ void TickPump::rearm() {
     lead_.store(lead);
     due_.store(due.value_or(kNever));
     const std::optional<Nanos> at = due ? std::optional<Nanos>(*due - lead) : std::nullopt;
+    // A wake whose message could not be posted is spent all the same.
+    if (postFailed_.exchange(false)) {
+        armed_.reset();
+    }
     // Every tick re-arms before and after its handler; one call is enough when the handler left
     // the schedule alone.
     if (at == armed_) {
@@ -97,7 +101,10 @@ void TickPump::waiterWoke(const std::atomic<bool>& stopping) {
         os_.relax();
     }
     if (!stopping.load() && !wakePending_.exchange(true) && !os_.postWake()) {
+        // Nothing reaches the window's thread now but the safety net's nudge, or a schedule
+        // change made there meanwhile, which must then arm a wake of its own.
         wakePending_.store(false);
+        postFailed_.store(true);
     }
 }
 

@@ -110,6 +110,7 @@ private:
     std::atomic<Nanos> due_{kNever};
     std::atomic<Nanos> lead_{0};
     std::atomic<bool> wakePending_{false};
+    std::atomic<bool> postFailed_{false};
 };
 
 }  // namespace morvane

@@ -170,5 +170,48 @@ TEST(TickPumpTest, ATickHandedOutAfterANestedLoopSkipsWhatItMissed) {
     EXPECT_EQ(rig.ticks[2], std::make_pair(TimerId::Timer1, 28 * kMs));
 }
 
+// A handler slower than its interval, on both kinds of delivery: each timer is handed out at
+// most once per wake, so that the event loop gets the window back between its ticks.
+TEST(TickPumpTest, AHandlerSlowerThanItsIntervalIsHandedOutOncePerWake) {
+    for (const Delivery delivery : {Delivery::Direct, Delivery::Posted}) {
+        PumpRig rig(delivery, 0, 20 * kMs);
+        std::vector<int> wakeOfTick;
+        rig.onTick = [&](TimerId) {
+            wakeOfTick.push_back(rig.os.pumpWakes());
+            if (wakeOfTick.size() <= 20) {
+                rig.os.spend(15 * kMs);
+            }
+        };
+        rig.setInterval(TimerId::Timer3, 10);
+        rig.run(500 * kMs);
+        EXPECT_EQ(rig.failure(), "") << static_cast<int>(delivery);
+        ASSERT_GE(wakeOfTick.size(), 21U);
+        for (std::size_t i = 1; i <= 20; ++i) {
+            EXPECT_NE(wakeOfTick[i], wakeOfTick[i - 1]) << "tick " << i << " in the same wake";
+        }
+    }
+}
+
+// A wake message that could not be posted reaches the window with the safety net's next nudge;
+// a schedule change made before that arms a wake of its own, which the overdue tick takes.
+TEST(TickPumpTest, AFailedPostIsCaughtByTheSafetyNetAndTheNextWakeGoesThrough) {
+    using Ticks = std::vector<std::pair<TimerId, Nanos>>;
+    PumpRig caught(Delivery::Posted, 0, 250 * kMs);
+    caught.os.setSafetyNet(250 * kMs);
+    caught.os.failPosts(1);
+    caught.setInterval(TimerId::Timer2, 200);
+    caught.run(450 * kMs);
+    EXPECT_EQ(caught.ticks, (Ticks{{TimerId::Timer2, 250 * kMs}, {TimerId::Timer2, 400 * kMs}}));
+
+    PumpRig next(Delivery::Posted, 0, 250 * kMs);
+    next.os.failPosts(1);
+    next.setInterval(TimerId::Timer2, 200);
+    next.run(210 * kMs);
+    EXPECT_TRUE(next.ticks.empty());
+    next.setInterval(TimerId::Timer3, 5);  // a click
+    next.run(5 * kMs);
+    EXPECT_EQ(next.ticks, (Ticks{{TimerId::Timer2, 210 * kMs}, {TimerId::Timer3, 215 * kMs}}));
+}
+
 }  // namespace
 }  // namespace morvane::testing

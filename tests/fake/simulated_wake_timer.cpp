@@ -30,6 +30,10 @@ void SimulatedWakeTimer::armWake(std::optional<Nanos> at) {
 }
 
 bool SimulatedWakeTimer::postWake() {
+    if (failingPosts_ > 0) {
+        --failingPosts_;
+        return false;
+    }
     messagePending_ = true;
     return true;
 }
@@ -51,6 +55,7 @@ void SimulatedWakeTimer::runUntil(Nanos until) {
     for (;;) {
         if (messagePending_) {
             messagePending_ = false;
+            ++pumpWakes_;
             pump_->wake();
             continue;
         }
@@ -73,6 +78,7 @@ void SimulatedWakeTimer::runUntil(Nanos until) {
         }
         ++osWakes_;
         if (delivery_ == Delivery::Direct) {
+            ++pumpWakes_;
             pump_->wake();
         } else {
             pump_->waiterWoke(stopping_);

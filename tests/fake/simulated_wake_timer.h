@@ -35,6 +35,10 @@ public:
     void addSpurious(Nanos at) { extra_.push_back(at); }
     // A coarse timer of the window's own that calls TickPump::nudge() every `period`.
     void setSafetyNet(Nanos period);
+    // The next `count` wake messages cannot be posted (a full or closed message queue).
+    void failPosts(int count) { failingPosts_ = count; }
+    // Time a tick handler takes: the clock moves on and nothing is delivered meanwhile.
+    void spend(Nanos duration) { now_ += duration; }
 
     // Runs the virtual clock to `until`, delivering every wake due on the way. Reentrant: a tick
     // handler may call it to model a nested event loop.
@@ -44,6 +48,8 @@ public:
     [[nodiscard]] bool armed() const { return armedFor_.has_value(); }
     [[nodiscard]] bool messagePending() const { return messagePending_; }
     [[nodiscard]] int osWakes() const { return osWakes_; }
+    // How many times the window's thread has called TickPump::wake() so far.
+    [[nodiscard]] int pumpWakes() const { return pumpWakes_; }
 
     // WakeTimer
     [[nodiscard]] Nanos now() const override { return now_; }
@@ -68,7 +74,9 @@ private:
     Nanos nextNet_ = 0;
     bool messagePending_ = false;
     std::atomic<bool> stopping_{false};
+    int failingPosts_ = 0;
     int osWakes_ = 0;
+    int pumpWakes_ = 0;
 };
 
 }  // namespace morvane::testing
