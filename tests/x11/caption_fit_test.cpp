@@ -11,10 +11,8 @@
 #include <QStyleOptionButton>
 #include <cstdlib>
 
-#include "fake_input.h"
 #include "platform/x11/caption_text.h"
-#include "platform/x11/form_window.h"
-#include "platform/x11/qt_platform.h"
+#include "test_app.h"
 
 namespace morvane::x11 {
 namespace {
@@ -47,11 +45,8 @@ void expectLinesWhole(const CaptionLabel& label) {
 
 TEST_P(CaptionFit, EveryCaptionLiesWholeInsideItsControl) {
     const int dpi = GetParam();
-    FakeInput input;
-    QtPlatform ops(input, [] {});
-    Form1 form(ops);
-    FormWindow window(form, dpi);
-    ops.attach(window, form);
+    TestApp app(dpi);
+    FormWindow& window = app.window;
 
     if (const char* face = std::getenv("MORVANE_ONLY_CJK_FACE"); face != nullptr) {
         EXPECT_EQ(QFontInfo(window.font()).family(), QString::fromUtf8(face));
@@ -73,7 +68,7 @@ TEST_P(CaptionFit, EveryCaptionLiesWholeInsideItsControl) {
         }
     }
     // Label1 as it shows the cursor on the far corner of a wide desk.
-    ops.setLabel1Caption("横坐标:-7680 纵坐标:-4320");
+    app.ops.setLabel1Caption("横坐标:-7680 纵坐标:-4320");
     expectLinesWhole(*dynamic_cast<CaptionLabel*>(window.label1()));
 }
 

@@ -7,21 +7,12 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "fake_input.h"
-#include "platform/x11/form_window.h"
-#include "platform/x11/qt_platform.h"
+#include "test_app.h"
 
 namespace morvane::x11 {
 namespace {
 
-struct Window {
-    explicit Window(int dpi = 96) : window(form, dpi) { ops.attach(window, form); }
-
-    FakeInput input;
-    QtPlatform ops{input, [] {}};
-    Form1 form{ops};
-    FormWindow window;
-};
+using Window = TestApp;
 
 class FormWindowDpi : public testing::TestWithParam<int> {};
 

@@ -13,22 +13,12 @@
 #include <functional>
 
 #include "clicker/run_action.h"
-#include "fake_input.h"
-#include "platform/x11/form_window.h"
-#include "platform/x11/qt_platform.h"
+#include "test_app.h"
 
 namespace morvane::x11 {
 namespace {
 
-struct App {
-    App() : window(form, 96) { ops.attach(window, form); }
-
-    FakeInput input;
-    int quits = 0;
-    QtPlatform ops{input, [this] { ++quits; }};
-    Form1 form{ops};
-    FormWindow window;
-};
+using App = TestApp;
 
 // Runs `step` once the next message box is open, from inside its nested loop. A watchdog closes
 // any box still open after `limitMs`, so that a box nobody closes fails the test instead of

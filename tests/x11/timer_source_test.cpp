@@ -19,8 +19,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Real-time checks with tolerances far above what the timerfd gives (well under 1 ms), so that a
-// loaded machine does not fail them; a missing tick, a drift or a replayed backlog still does.
+// The timerfd under the tick pump, in real time, with tolerances far above what it gives (well
+// under 1 ms) so that a loaded machine does not fail them; a missing tick or a drift still does.
+// What the pump decides (late ticks, rejected intervals, disabled timers) is the core tests'.
 constexpr Nanos kSlack = 4 * kNanosPerMilli;
 
 void runFor(int ms) {
@@ -48,28 +49,6 @@ TEST(TimerSource, TicksStayOnTheStartPlusMultiplesOfTheInterval) {
         EXPECT_EQ(ticks[n].id, TimerId::Timer3);
         EXPECT_GE(ticks[n].at, before + due) << n;
         EXPECT_LE(ticks[n].at, after + due + kSlack) << n;
-    }
-}
-
-TEST(TimerSource, ALateTickSkipsThePastInstantsAndKeepsThePhase) {
-    std::vector<Nanos> ticks;
-    TimerSource timers([&](TimerId) {
-        ticks.push_back(TimerSource::clock());
-        if (ticks.size() == 1) {
-            std::this_thread::sleep_for(milliseconds(55));  // a handler that hangs for 5 ticks
-        }
-    });
-    const Nanos start = TimerSource::clock();
-    timers.setInterval(TimerId::Timer1, 10);
-    runFor(103);
-
-    // 10, then one late tick at about 65 for everything missed, then 70, 80, 90, 100.
-    ASSERT_GE(ticks.size(), 5U);
-    EXPECT_LE(ticks.size(), 6U);
-    EXPECT_GE(ticks[1] - start, 65 * kNanosPerMilli);
-    for (std::size_t i = 2; i < ticks.size(); ++i) {
-        const Nanos offset = (ticks[i] - start) % (10 * kNanosPerMilli);
-        EXPECT_LE(offset, kSlack) << i;
     }
 }
 
@@ -125,50 +104,30 @@ TEST(TimerSource, AHandlerThatChangesTheScheduleIsFollowed) {
     EXPECT_LE(ticks[2].at - ticks[0].at, 40 * kNanosPerMilli + kSlack);
 }
 
-TEST(TimerSource, DisabledRejectedAndDestroyedTimersStaySilent) {
-    int ticks = 0;
-    TimerSource timers([&](TimerId) { ++ticks; });
-    timers.setInterval(TimerId::Timer1, 5);
-    timers.setEnabled(TimerId::Timer1, false);
-    runFor(30);
-    EXPECT_EQ(ticks, 0);
-
-    EXPECT_FALSE(timers.setInterval(TimerId::Timer2, -1));
-    EXPECT_FALSE(timers.setInterval(TimerId::Timer2, kMaxTimerIntervalMs + 1));
-    EXPECT_EQ(timers.bank().interval(TimerId::Timer2), 0);
-    runFor(30);
-    EXPECT_EQ(ticks, 0);
-
-    timers.setEnabled(TimerId::Timer1, true);
-    runFor(30);
-    EXPECT_GE(ticks, 4);
-
-    timers.destroyAll();
-    const int atDestroy = ticks;
-    timers.setInterval(TimerId::Timer1, 5);
-    runFor(30);
-    EXPECT_EQ(ticks, atDestroy);
-}
-
 TEST(TimerSource, PromptWakeupsKeepTheThreadsNiceValue) {
     // On a thread of its own: the slice and the nice value belong to one thread. A user who
     // started the program under `nice` must not find it back at 0.
-    std::thread worker([] {
+    bool granted = false;
+    long long slice = -1;
+    std::thread worker([&] {
         const auto tid = static_cast<id_t>(syscall(SYS_gettid));
         ASSERT_EQ(setpriority(PRIO_PROCESS, tid, 7), 0);
-        const bool granted = TimerSource::requestPromptWakeups();
+        granted = TimerSource::requestPromptWakeups();
         EXPECT_EQ(getpriority(PRIO_PROCESS, tid), 7);
         EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
         // Kernels from 6.6 on show the slice there; older ones accept the request and ignore it.
         std::ifstream sched("/proc/thread-self/sched");
-        std::string line;
-        while (granted && std::getline(sched, line)) {
+        for (std::string line; std::getline(sched, line);) {
             if (line.rfind("se.slice", 0) == 0) {
-                EXPECT_EQ(std::stoll(line.substr(line.find(':') + 1)), 100'000) << line;
+                slice = std::stoll(line.substr(line.find(':') + 1));
             }
         }
     });
     worker.join();
+    if (!granted || slice < 0) {
+        GTEST_SKIP() << "this kernel " << (granted ? "shows no slice" : "refuses the request");
+    }
+    EXPECT_EQ(slice, 100'000);
 }
 
 }  // namespace

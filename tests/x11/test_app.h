@@ -3,7 +3,10 @@
 #include <set>
 #include <vector>
 
+#include "app/form1.h"
 #include "platform/x11/desktop_input.h"
+#include "platform/x11/form_window.h"
+#include "platform/x11/qt_platform.h"
 
 namespace morvane::x11 {
 
@@ -28,6 +31,17 @@ public:
     std::vector<POINT> moves;
     std::vector<std::uint32_t> mouseFlags;
     std::vector<std::size_t> flushedAfter;  // how many mouse events had been made at each flush
+};
+
+// The Linux front end whole on Qt's offscreen platform, with the desktop input faked.
+struct TestApp {
+    explicit TestApp(int dpi = 96) : window(form, dpi) { ops.attach(window, form); }
+
+    FakeInput input;
+    int quits = 0;  // how often the program asked the event loop to end
+    QtPlatform ops{input, [this] { ++quits; }};
+    Form1 form{ops};
+    FormWindow window;
 };
 
 }  // namespace morvane::x11
