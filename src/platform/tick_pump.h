@@ -38,12 +38,15 @@ protected:
 
 // Delivers the ticks of the three timers, the same way on every backend.
 //
-// Invariants (each has a test against a simulated OS timer that misbehaves):
-// 1. Whenever some timer ticks, an OS wake is armed or a wake message is pending. A wake that
-//    comes early re-arms for the rest; nothing ever gives up waiting.
+// Invariants, each tested against a simulated OS timer that misbehaves (the core tests and the
+// fuzz target) and on real threads under ThreadSanitizer (tests/stress):
+// 1. Whenever some timer ticks, an OS wake is armed or a wake message is pending; where a wake
+//    message could not be posted, the safety net's next nudge or the next schedule change takes
+//    over. A wake that comes early re-arms for the rest; nothing ever gives up waiting.
 // 2. Spurious, duplicate, early and late wakes are harmless: no tick is delivered before its due
 //    instant, none is replayed, and none is lost except the beats a late wake skips (the bank
-//    moves a late timer to its next instant after now).
+//    moves a late timer to its next instant after now). A wake hands out each timer once at
+//    most, so a handler slower than its interval cannot keep the event loop to itself.
 // 3. A handler may change any timer (enable, interval), also from inside a nested event loop
 //    such as a message box's: every change re-arms, and the wake is re-armed before each
 //    handler runs, so ticks keep coming inside the nested loop and the schedule stays whole.
