@@ -30,6 +30,21 @@ std::size_t fitCount(std::u16string_view rest, int width, const TextMeasure& mea
     return n;
 }
 
+// What the face says one line needs, widened to the ink where the glyphs reach past that.
+LineBox declaredBox(const TextMeasure& measure, const TextMeasure::Ink& ink) {
+    return {std::max(measure.ascent(), ink.above), std::max(measure.descent(), ink.below), 0};
+}
+
+LineBox boxFor(const TextMeasure& measure, const TextMeasure::Ink& ink) {
+    if (ink.above + ink.below > 0) {
+        return {ink.above, ink.below, 1};
+    }
+    // A toolkit that could not measure the glyphs: the face's word for it.
+    LineBox box = declaredBox(measure, ink);
+    box.above = std::max(box.above, 1 - box.below);
+    return box;
+}
+
 }  // namespace
 
 std::vector<CaptionLine> wrapCaption(std::u16string_view text, int width,
@@ -65,12 +80,7 @@ std::vector<CaptionLine> wrapCaption(std::u16string_view text, int width,
 }
 
 LineBox lineBox(const TextMeasure& measure) {
-    const TextMeasure::Ink ink = measure.ink(allCaptionCharacters());
-    LineBox box{std::max(measure.ascent(), ink.above), std::max(measure.descent(), ink.below)};
-    if (box.height() < 1) {
-        box.above = 1;
-    }
-    return box;
+    return boxFor(measure, measure.ink(allCaptionCharacters()));
 }
 
 std::vector<CaptionLine> layoutLabel(std::u16string_view text, int width,
@@ -79,7 +89,7 @@ std::vector<CaptionLine> layoutLabel(std::u16string_view text, int width,
     int top = 0;
     for (CaptionLine& line : lines) {
         line.baseline = top + box.above;
-        top += box.height();
+        top += box.pitch();
     }
     return lines;
 }
@@ -102,15 +112,18 @@ std::vector<CaptionBox> formCaptions(const std::function<PixelSize(ControlId)>& 
 }
 
 bool captionsFit(std::span<const CaptionBox> boxes, const TextMeasure& measure) {
-    const int pitch = lineBox(measure).height();
+    const TextMeasure::Ink ink = measure.ink(allCaptionCharacters());
+    const LineBox label = boxFor(measure, ink);
+    const int oneLine = declaredBox(measure, ink).height();
     return std::all_of(boxes.begin(), boxes.end(), [&](const CaptionBox& box) {
         if (box.kind != ControlKind::Label) {
-            return measure.width(box.text) <= box.width && pitch <= box.height;
+            return measure.width(box.text) <= box.width && oneLine <= box.height;
         }
         const std::vector<CaptionLine> lines = wrapCaption(box.text, box.width, measure);
         const bool narrowEnough = std::all_of(
             lines.begin(), lines.end(), [&](const CaptionLine& l) { return l.width <= box.width; });
-        return narrowEnough && static_cast<int>(lines.size()) * pitch <= box.height;
+        const int tall = static_cast<int>(lines.size()) * label.pitch() - label.gap;
+        return narrowEnough && tall <= box.height;
     });
 }
 

@@ -5,19 +5,24 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace morvane {
 namespace {
 
 // A face where a Chinese character is one em wide and anything below U+0100 half an em, with
-// ascent and descent given in hundredths of an em.
+// ascent, descent and the glyphs' ink (by default most of the em, a little of it below the
+// baseline, never past what the face declares) given in hundredths of an em.
 class SyntheticFace final : public TextMeasure {
 public:
-    SyntheticFace(int em, int ascentPercent, int descentPercent, std::u16string missing = {})
+    SyntheticFace(int em, int ascentPercent, int descentPercent, std::u16string missing = {},
+                  int inkAbovePercent = 88, int inkBelowPercent = 12)
         : em_(em),
-          ascent_((em * ascentPercent + 50) / 100),
-          descent_((em * descentPercent + 50) / 100),
+          ascent_(percent(ascentPercent)),
+          descent_(percent(descentPercent)),
+          ink_{std::min(ascent_, percent(inkAbovePercent)),
+               std::min(descent_, percent(inkBelowPercent))},
           missing_(std::move(missing)) {}
 
     [[nodiscard]] bool covers(std::u16string_view text) const override {
@@ -34,17 +39,15 @@ public:
     }
     [[nodiscard]] int ascent() const override { return ascent_; }
     [[nodiscard]] int descent() const override { return descent_; }
-    // Chinese characters ink most of the em, a little of it below the baseline, and never
-    // more than the face declares.
-    [[nodiscard]] Ink ink(std::u16string_view /*text*/) const override {
-        return {std::min(ascent_, (em_ * 88 + 50) / 100),
-                std::min(descent_, (em_ * 12 + 50) / 100)};
-    }
+    [[nodiscard]] Ink ink(std::u16string_view /*text*/) const override { return ink_; }
 
 private:
+    [[nodiscard]] int percent(int hundredths) const { return (em_ * hundredths + 50) / 100; }
+
     int em_;
     int ascent_;
     int descent_;
+    Ink ink_;
     std::u16string missing_;
 };
 
@@ -107,19 +110,36 @@ TEST(CaptionLayout, LinesBreakWhereChineseAllows) {
     }
 }
 
-TEST(CaptionLayout, LineBoxesStackWithoutOverlapFromTheTop) {
-    const SyntheticFace face(12, 116, 29);  // a face whose line box is taller than its em
-    const std::u16string text = toUtf16(controlSpec(ControlId::Label5).caption);
-    const std::vector<CaptionLine> lines = layoutLabel(text, 137, face, lineBox(face));
-    ASSERT_EQ(lines.size(), 2U);
-    EXPECT_EQ(lines[0].baseline - face.ascent(), 0);
-    EXPECT_GE(lines[1].baseline - face.ascent(), lines[0].baseline + face.descent());
-    std::u16string rejoined;
-    for (const CaptionLine& line : lines) {
-        EXPECT_LE(line.width, 137);
-        rejoined += text.substr(line.begin, line.length);
+TEST(CaptionLayout, LinesAreSetByTheirInkABlankRowApart) {
+    struct Case {
+        const char* name;
+        int ascentPercent;
+        int descentPercent;
+        int inkPercent;  // of the ink of Chinese characters: 11 rows above, 1 below at 12 px
+        LineBox box;
+    };
+    for (const Case& c :
+         {Case{"a line box half as tall again as the ink", 116, 29, 100, {11, 1, 1}},
+          Case{"a line box of one em", 80, 20, 100, {10, 1, 1}},
+          Case{"no ink measured: the face's line box", 80, 20, 0, {10, 2, 0}}}) {
+        const SyntheticFace face(12, c.ascentPercent, c.descentPercent, u"",
+                                 88 * c.inkPercent / 100, 12 * c.inkPercent / 100);
+        const LineBox box = lineBox(face);
+        EXPECT_EQ(std::tie(box.above, box.below, box.gap),
+                  std::tie(c.box.above, c.box.below, c.box.gap))
+            << c.name;
+        const std::u16string text = toUtf16(controlSpec(ControlId::Label5).caption);
+        const std::vector<CaptionLine> lines = layoutLabel(text, 137, face, box);
+        ASSERT_EQ(lines.size(), 2U) << c.name;
+        EXPECT_EQ(lines[0].baseline, box.above) << c.name;
+        EXPECT_EQ(lines[1].baseline, box.above + box.pitch()) << c.name;
+        std::u16string rejoined;
+        for (const CaptionLine& line : lines) {
+            EXPECT_LE(line.width, 137) << c.name;
+            rejoined += text.substr(line.begin, line.length);
+        }
+        EXPECT_EQ(rejoined, text) << c.name;
     }
-    EXPECT_EQ(rejoined, text);
 }
 
 // The room each control gives its caption at `dpi` when it has its whole table rect.
@@ -130,18 +150,23 @@ std::vector<CaptionBox> tableCaptions(int dpi) {
     });
 }
 
-// Every label's lines lie inside its box, each line's whole ascent..descent band included.
+// Every label's lines lie inside its box, the tallest ink of each whole and a blank row between
+// two lines' ink.
 bool everyLineWhole(const std::vector<CaptionBox>& boxes, const TextMeasure& face) {
+    const TextMeasure::Ink ink = face.ink(allCaptionCharacters());
     return std::all_of(boxes.begin(), boxes.end(), [&](const CaptionBox& box) {
         if (box.kind != ControlKind::Label) {
             return face.width(box.text) <= box.width;
         }
-        const std::vector<CaptionLine> lines =
-            layoutLabel(box.text, box.width, face, lineBox(face));
-        return std::all_of(lines.begin(), lines.end(), [&](const CaptionLine& l) {
-            return l.width <= box.width && l.baseline - face.ascent() >= 0 &&
-                   l.baseline + face.descent() <= box.height;
-        });
+        int inkAbove = 0;  // the first row the next line's ink may take
+        for (const CaptionLine& l : layoutLabel(box.text, box.width, face, lineBox(face))) {
+            if (l.width > box.width || l.baseline - ink.above < inkAbove ||
+                l.baseline + ink.below > box.height) {
+                return false;
+            }
+            inkAbove = l.baseline + ink.below + 1;
+        }
+        return true;
     });
 }
 
@@ -181,6 +206,8 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
         int ascentPercent;
         int descentPercent;
         std::u16string missing;
+        int inkAbovePercent = 88;
+        int inkBelowPercent = 12;
     };
     struct ChoiceCase {
         const char* name;
@@ -195,7 +222,7 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
          1,
          true,
          2},
-        {"the face that fits larger wins", {{116, 29, u""}, {80, 20, u""}}, 1, true, 2},
+        {"the face that fits larger wins", {{130, 30, u"", 125, 25}, {116, 29, u""}}, 1, true, 2},
         {"on a tie the earlier face wins, and a fit at the design size ends the search",
          {{80, 20, u""}, {80, 20, u""}, {70, 10, u""}},
          0,
@@ -203,7 +230,7 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
          1},
         {"no face covers: the first stays", {{80, 20, u"点"}, {80, 20, u"击"}}, 0, false, 2},
         {"nothing fits: the first covering face at the smallest size",
-         {{80, 20, u"点"}, {300, 100, u""}, {300, 100, u""}},
+         {{80, 20, u"点"}, {300, 100, u"", 300, 100}, {300, 100, u"", 300, 100}},
          1,
          false,
          3},
@@ -213,8 +240,8 @@ TEST(CaptionLayout, FaceChoiceSkipsFacesWithoutTheGlyphsAndPrefersTheLargerFit) 
         const auto at = [&c, &loaded](std::size_t face, int px) {
             loaded = std::max(loaded, face + 1);
             const Candidate& f = c.faces.at(face);
-            return std::make_unique<SyntheticFace>(px, f.ascentPercent, f.descentPercent,
-                                                   f.missing);
+            return std::make_unique<SyntheticFace>(px, f.ascentPercent, f.descentPercent, f.missing,
+                                                   f.inkAbovePercent, f.inkBelowPercent);
         };
         const FaceChoice choice = chooseFace(boxes, c.faces.size(), at, 12, 8);
         EXPECT_EQ(choice.face, c.face) << c.name;
