@@ -8,6 +8,7 @@ wait is bounded and raises Failure when it runs out; every process started here 
 import os
 import select
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -137,6 +138,24 @@ class Desktop:
         fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
         return tuple(int(fields[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
                                               "Width", "Height"))
+
+    def pixels(self, window):
+        """The window's pixels as X has them now: a function of (x, y) giving (r, g, b)."""
+        dump = subprocess.run(["xwd", "-silent", "-id", str(window)], env=self.env,
+                              capture_output=True, timeout=10, check=True).stdout
+        header = struct.unpack(">25I", dump[:100])
+        size, width, bits, line, masks, colours = (header[0], header[4], header[11], header[12],
+                                                   header[14:17], header[19])
+        check(bits == 32, f"xwd gave {bits} bits per pixel")
+        start = size + 12 * colours
+        shifts = [(m & -m).bit_length() - 1 for m in masks]
+
+        def at(x, y):
+            value = int.from_bytes(dump[start + y * line + 4 * x:][:4],
+                                   "little" if header[7] == 0 else "big")
+            return tuple((value & m) >> s for m, s in zip(masks, shifts))
+        check(width > 0, "xwd read an empty window")
+        return at
 
     def focus(self, window):
         self.xdotool("windowfocus", "--sync", window)

@@ -126,8 +126,8 @@ def clicks_until(p, typed, shown, period_ms, stop, refused=""):
 
 
 def window(p):
-    """Form1 as it starts: title, size, every caption; Command2 neither starts nor stops
-    capture, changes nothing and opens nothing."""
+    """Form1 as it starts: title, size, every caption, the frames' lines; Command2 neither
+    starts nor stops capture, changes nothing and opens nothing."""
     p.start()
     state = p.state()
     check(state.title == TITLE, f"title {state.title!r}, expected {TITLE!r}")
@@ -136,6 +136,7 @@ def window(p):
     check(shown == CAPTIONS, "captions differ: " + ", ".join(
         f"{n} {shown[n]!r} not {CAPTIONS[n]!r}" for n in CAPTIONS if shown[n] != CAPTIONS[n]))
     p.window_checks()
+    frames_share_lines(p)
     p.click("Command2")
     time.sleep(0.5)
     check(p.text("Label1") == CAPTIONS["Label1"], "Command2 started capture")
@@ -150,14 +151,70 @@ def window(p):
           f"Command2 changed something: {p.control(state, 'Command2')}, boxes {state.boxes}")
 
 
+def runs(values):
+    """(first index, length) of each run of true values."""
+    found, start = [], None
+    for i, value in enumerate([*values, False]):
+        if value and start is None:
+            start = i
+        elif not value and start is not None:
+            found.append((start, i - start))
+            start = None
+    return found
+
+
+def frames_share_lines(p):
+    """Frame1 and Frame2 (at 0, 0 inside it, as tall as it) draw their top, left and bottom lines
+    on the same pixels; Frame2's caption stands on the top line, a few pixels in from the left
+    edge, with the line broken behind it, as Windows draws a group box."""
+    px = p.desktop.pixels(p.form)
+    fx, fy, fw, fh = p.layout["controls"]["Frame1"]["rect"]
+    _, _, w2, _ = p.layout["controls"]["Frame2"]["rect"]
+    label1 = p.layout["controls"]["Label1"]["rect"]
+    background = px(fx + fw - 8, fy + fh - 8)
+
+    def lined(xs, ys):  # runs of pixels other than the background along a row or a column
+        return runs([px(x, y) != background for x, y in zip(xs, ys)])
+    top = lined([fx + (w2 + fw) // 2] * label1[1], range(label1[1]))  # right of Frame2
+    check(len(top) == 1, f"Frame1's top edge: {top}")
+    rows = range(top[0][0], sum(top[0]))
+    frame = {px(fx + (w2 + fw) // 2, y) for y in rows}
+    for what, line in (
+            ("top edge right of the caption", lined([fx + w2 * 3 // 4] * label1[1],
+                                                    range(label1[1]))),
+            ("left edge", lined(range(fx, label1[0]), [fy + fh // 2] * label1[0])),
+            ("bottom edge", lined([fx + w2 // 2] * 40, range(fy + fh - 1, fy + fh - 41, -1)))):
+        check(len(line) == 1, f"Frame1 and Frame2 do not share their {what}: lines at {line}")
+    check(lined([fx + w2 * 3 // 4] * label1[1], range(label1[1]))[0] == top[0],
+          "Frame2's top line is not on Frame1's")
+    # The caption: what is darker than the frame's line around the top edge.
+    darkest = min(sum(c) for c in frame)
+    ink = [(x, y) for y in range(fy, label1[1]) for x in range(fx, fx + w2 // 2)
+           if sum(px(x, y)) < darkest - 60]
+    check(ink, "no caption on Frame2's top edge")
+    left, right = min(x for x, _ in ink), max(x for x, _ in ink)
+    high, low = min(y for _, y in ink), max(y for _, y in ink)
+    check(left - fx >= 2 and high < rows[0] <= low,
+          f"the caption's ink {left}..{right} x {high}..{low} does not stand on the line at "
+          f"rows {rows[0]}..{rows[-1]}, a few pixels in from x {fx}")
+    # Text is never lighter than the background it is drawn on; an etched line's highlight is.
+    highlight = {c for c in frame if sum(c) > sum(background)}
+    framed = sum(px(x, y) in highlight for y in range(high, low + 1) for x in range(left, right + 1))
+    on_line = sum(px(x, rows[0]) in frame for x in range(left, right + 1))
+    check(not framed and on_line * 3 < right + 1 - left,
+          f"the frame's line runs through the caption: {framed} pixels of its highlight inside "
+          f"the caption's ink, {on_line} of {right + 1 - left} along the line in its colour")
+
+
 def interval_rejected(p):
-    """Empty, above 61 s, and run from the keyboard: the refusal follows the reminder; no
-    minimize, no click, Text2 as typed; the program goes on until the window is closed."""
+    """Empty, above 61 s, and run from the keyboard (Enter and keypad Enter press the focused
+    button): the refusal follows the reminder; no minimize, no click, Text2 as typed; the
+    program goes on until the window is closed."""
     p.start()
     p.capture()
-    for typed, keys in (("", ()), ("61.5", ()), ("62", ("Tab", p.button_key))):
+    for typed, keys in (("", ()), ("61.5", ("Tab", "KP_Enter")), ("62", ("Tab", "Return"))):
         retype(p, typed)
-        if keys:  # Tab goes from Text2 to 运行F10, whose key presses it
+        if keys:  # Tab goes from Text2 to 运行F10, which Enter or keypad Enter presses
             p.desktop.xdotool("key", "--delay", "100", *keys)
         else:
             p.click("Command3")

@@ -6,6 +6,8 @@
 #include <QFontInfo>
 #include <QPainter>
 #include <QRawFont>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -139,6 +141,32 @@ void CaptionLabel::paintEvent(QPaintEvent* /*event*/) {
             QPoint(0, line.baseline),
             caption.mid(static_cast<qsizetype>(line.begin), static_cast<qsizetype>(line.length)));
     }
+}
+
+FrameBox::FrameBox(const QString& title, int dpi, QWidget* parent)
+    : QGroupBox(title, parent), dpi_(dpi) {}
+
+int FrameBox::captionIndent(int dpi) { return (8 * dpi + 48) / 96; }
+
+void FrameBox::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    QStyleOptionFrame frame;
+    frame.initFrom(this);
+    frame.rect = rect().adjusted(0, metrics.height() / 2, 0, 0);
+    frame.frameShape = QFrame::Box;
+    frame.state |= QStyle::State_Sunken;
+    frame.lineWidth = 1;
+    style()->drawControl(QStyle::CE_ShapedFrame, &frame, &painter, this);
+    if (title().isEmpty()) {
+        return;
+    }
+    const QRect caption(captionIndent(dpi_), 0, metrics.horizontalAdvance(title()),
+                        metrics.height());
+    const int margin = (2 * dpi_ + 48) / 96;
+    painter.fillRect(caption.adjusted(-margin, 0, margin, 0), palette().window());
+    style()->drawItemText(&painter, caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          palette(), isEnabled(), title(), QPalette::WindowText);
 }
 
 }  // namespace morvane::x11

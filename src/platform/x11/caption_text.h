@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <functional>
 #include <optional>
@@ -48,6 +49,26 @@ protected:
 
 private:
     mutable std::optional<LineBox> box_;
+};
+
+// A frame drawn as Windows draws a group box: its top line half the caption's height down, the
+// caption standing on that line a little in from the left edge, the line broken behind it. A
+// frame without a caption draws its line at the same height, so that Frame1's lines and Frame2's
+// (at 0, 0 inside it, as tall as it) fall on the same pixels. QGroupBox's own drawing puts the
+// caption above its frame instead, where Frame1's top line would run through it.
+class FrameBox final : public QGroupBox {
+public:
+    FrameBox(const QString& title, int dpi, QWidget* parent);
+
+    // How far in from the frame's left edge the caption starts at `dpi`; as far again is kept
+    // free at the right.
+    [[nodiscard]] static int captionIndent(int dpi);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int dpi_;
 };
 
 }  // namespace morvane::x11

@@ -73,7 +73,7 @@ QWidget* FormWindow::create(const ControlSpec& row) {
     QWidget* widget = nullptr;
     switch (row.kind) {
     case ControlKind::Frame:
-        widget = new QGroupBox(caption, parent);
+        widget = new FrameBox(caption, dpi_, parent);
         break;
     case ControlKind::Label: {
         auto* label = new CaptionLabel(caption, parent);
@@ -106,9 +106,8 @@ PixelSize FormWindow::captionRoom(ControlId id) const {
         option.initFrom(button);
         room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
     } else if (qobject_cast<const QGroupBox*>(widget) != nullptr) {
-        // The title sits on the top edge between the frame's corners.
-        const int corner = widget->style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
-        room.adjust(corner, 0, -corner, 0);
+        const int indent = FrameBox::captionIndent(dpi_);
+        room.adjust(indent, 0, -indent, 0);
     }
     return {room.width(), room.height()};
 }
