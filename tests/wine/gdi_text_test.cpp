@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/caption_layout.h"
+#include "caption_ink.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/user32_api.h"
 #include "platform/win32/wide.h"
@@ -39,8 +40,11 @@ struct Bitmap {
     Bitmap(Bitmap&&) = delete;
     Bitmap& operator=(Bitmap&&) = delete;
 
-    [[nodiscard]] bool inked(int x, int y) const {
-        return (pixels[y * width + x] & 0xFFFFFFU) != 0xFFFFFFU;
+    // How dark the pixel is, 0 (white) to 255 (black).
+    [[nodiscard]] int darkness(int x, int y) const {
+        const DWORD p = pixels[y * width + x];
+        return 255 -
+               static_cast<int>(((p & 0xFFU) + ((p >> 8U) & 0xFFU) + ((p >> 16U) & 0xFFU)) / 3);
     }
 
     int width;
@@ -49,15 +53,10 @@ struct Bitmap {
     const DWORD* pixels = nullptr;
 };
 
-// Rows [top, bottom) of the ink `line` leaves when drawn on its baseline, and whether any of it
-// falls outside the label's `width` x `height` box.
-struct Ink {
-    int top = 0;
-    int bottom = 0;
-    bool outside = false;
-};
-
-Ink inkOf(HDC dc, HFONT font, std::u16string_view line, int baseline, int width, int height) {
+// The ink `line` leaves drawn by GDI in `font` on `baseline`, in a label `width` x `height`:
+// every pixel not left white, or with `darkness` 128 those at least half as dark as the text.
+testing::LineInk inkOf(HDC dc, HFONT font, std::u16string_view line, int baseline, int width,
+                       int height, int darkness = 1) {
     Bitmap bitmap(dc, width + 2 * kPad, height + 2 * kPad);
     const HGDIOBJ previousBitmap = SelectObject(dc, bitmap.handle);
     const RECT all{0, 0, bitmap.width, bitmap.height};
@@ -72,10 +71,10 @@ Ink inkOf(HDC dc, HFONT font, std::u16string_view line, int baseline, int width,
                     static_cast<UINT>(text.size()), nullptr);
     }
     GdiFlush();
-    Ink ink{bitmap.height, 0, false};
+    testing::LineInk ink{bitmap.height, 0, false};
     for (int y = 0; y < bitmap.height; ++y) {
         for (int x = 0; x < bitmap.width; ++x) {
-            if (bitmap.inked(x, y)) {
+            if (bitmap.darkness(x, y) >= darkness) {
                 ink.top = std::min(ink.top, y - kPad);
                 ink.bottom = std::max(ink.bottom, y - kPad + 1);
                 ink.outside =
@@ -99,21 +98,15 @@ void checkLabel(HDC dc, HFONT font, ControlId id, std::u16string_view text, UINT
     const GdiTextMeasure measure(dc, font);
     const std::vector<CaptionLine> lines = layoutLabel(text, box.width, measure, lineBox(measure));
     const std::string name = std::string(controlSpec(id).name) + " at " + std::to_string(dpi);
-    int previousBottom = 0;
+    int floor = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::u16string_view part = text.substr(lines[i].begin, lines[i].length);
-        const Ink ink = inkOf(dc, font, part, lines[i].baseline, box.width, box.height);
-        const std::string where = name + " line " + std::to_string(i + 1);
-        if (ink.bottom <= ink.top) {
-            fail(where + ": draws nothing");
-        } else if (ink.outside) {
-            fail(where + ": ink rows " + std::to_string(ink.top) + ".." +
-                 std::to_string(ink.bottom) + " leave the " + std::to_string(box.width) + "x" +
-                 std::to_string(box.height) + " label");
-        } else if (ink.top < previousBottom) {
-            fail(where + ": runs into the line above");
+        const testing::LineInk ink =
+            inkOf(dc, font, part, lines[i].baseline, box.width, box.height);
+        if (const std::string fault = testing::lineFault(ink, box.width, box.height, floor);
+            !fault.empty()) {
+            fail(name + " line " + std::to_string(i + 1) + ": " + fault);
         }
-        previousBottom = std::max(previousBottom, ink.bottom);
     }
 }
 
@@ -129,9 +122,11 @@ int main() {
         LOGFONTW chosen{};
         GetObjectW(font, sizeof(chosen), &chosen);
         // Face names may be Chinese, which printf's %ls drops outside a Chinese code page.
-        std::printf("%u DPI: message font %s, captions in %s at %ld px\n", dpi,
-                    utf8(message.lfFaceName).c_str(), utf8(chosen.lfFaceName).c_str(),
-                    -chosen.lfHeight);
+        const testing::LineInk ink = inkOf(dc, font, u"坐标点：", 40, 200, 60, 128);
+        std::printf(
+            "%u DPI: message font %s, captions in %s at %ld px, \"坐标点：\" inks %d rows\n", dpi,
+            utf8(message.lfFaceName).c_str(), utf8(chosen.lfFaceName).c_str(), -chosen.lfHeight,
+            ink.bottom - ink.top);
         for (const ControlSpec& row : kControls) {
             if (row.kind == ControlKind::Label) {
                 checkLabel(dc, font, row.id, toUtf16(row.caption), dpi);
