@@ -60,6 +60,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # What the window needs beyond the libraries: a Chinese face for the captions (else empty
+  # boxes) and Qt's translations (else the boxes' button reads "OK").
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+      "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei, qt6-translations-l10n")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_DESCRIPTION [[Morvane is a small auto-clicker with one window, its texts in Simplified
 Chinese. Pick a point on the screen, type an interval in seconds (at most 61,

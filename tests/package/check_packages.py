@@ -55,7 +55,11 @@ def installed_files():
 
 def check_deb(config, e2e_args):
     deb = cpack(config)
-    print(run("dpkg-deb", "--field", deb, "Depends").stdout.strip())
+    fields = run("dpkg-deb", "--field", deb, "Depends", "Recommends").stdout
+    print(fields.strip())
+    check("Recommends: fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei, "
+          "qt6-translations-l10n" in fields, "the package does not recommend a Chinese face and "
+          "Qt's translations")
     lint = run("lintian", "--pedantic", deb)
     print(lint.stdout.strip() or "lintian: nothing to report")
     tags = [line for line in lint.stdout.splitlines() if line[:2] in ("E:", "W:")]
