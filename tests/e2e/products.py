@@ -36,7 +36,6 @@ class Product:
     """What the scenarios and the benchmark do with a program, whichever it is."""
 
     key_hold = 0.0  # how long a hotkey is held down
-    button_key = "Return"  # presses the push button that has the focus
     rect_slack = 0  # pixels a control may sit off the layout table
     focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
     exit_grace_ms = 50  # from the unload to the process gone

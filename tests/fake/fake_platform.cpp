@@ -65,7 +65,6 @@ std::int32_t FakePlatform::GetCursorPos(POINT& point) {
 
 std::int32_t FakePlatform::SetCursorPos(std::int32_t x, std::int32_t y) {
     calls.push_back("SetCursorPos(" + std::to_string(x) + "," + std::to_string(y) + ")");
-    cursorMoves.push_back({x, y});
     cursor_ = {x, y};
     return 1;
 }
@@ -75,7 +74,6 @@ void FakePlatform::mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint3
     calls.push_back("mouse_event(" + std::to_string(flags) + "," + std::to_string(dx) + "," +
                     std::to_string(dy) + "," + std::to_string(data) + "," +
                     std::to_string(extraInfo) + ")");
-    mouseEvents.push_back({flags, dx, dy, data, extraInfo});
     if (flags == kMouseLeftClick) {
         clicks.push_back({nowMs(), cursor_});
     }

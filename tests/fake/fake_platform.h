@@ -25,9 +25,6 @@ public:
         std::int64_t atMs;
         POINT at;
     };
-    struct MouseEvent {
-        std::uint32_t flags, dx, dy, data, extraInfo;
-    };
     // Runs while a message box is open; the box is dismissed when it returns. It may advance
     // the clock, press keys or type; ticks go on meanwhile, as on the real backends.
     using BoxScript = std::function<void(FakePlatform&, std::string_view prompt)>;
@@ -61,8 +58,6 @@ public:
     // What the core did.
     std::vector<std::string> calls;  // every operation, in order, as text
     std::vector<Click> clicks;       // cursor position at each mouse_event
-    std::vector<MouseEvent> mouseEvents;
-    std::vector<POINT> cursorMoves;  // SetCursorPos arguments
     std::vector<std::string> boxes;  // message box prompts, in order shown
     std::string label1 = "坐标点：";
     int label1Writes = 0;

@@ -83,24 +83,6 @@ TEST(QtPlatform, QtsOwnTextsFollowAChineseLocale) {
     EXPECT_EQ(ok.remove(QLatin1Char('&')), QStringLiteral("确定"));
 }
 
-TEST(QtPlatform, F12PolledInsideTheReminderClosesItAndTheRunStops) {
-    App app;
-    app.window.show();
-    app.window.text2()->setText("0.01");
-    app.form.load();
-    whenBoxOpens(app, [&](QMessageBox&) { app.input.held.insert(kVkF12); });
-
-    app.form.command3Click();  // returns once the box is gone
-
-    EXPECT_TRUE(app.ops.unloaded());
-    EXPECT_TRUE(app.ops.openBoxes().empty());
-    EXPECT_EQ(app.quits, 1);
-    EXPECT_FALSE(app.window.isVisible());
-    EXPECT_FALSE(app.window.isMinimized());  // the run went no further than its box
-    EXPECT_FALSE(app.ops.timers().bank().nextDue().has_value());
-    EXPECT_TRUE(app.input.mouseFlags.empty());
-}
-
 TEST(QtPlatform, AcceptedRunMinimizesAndClicksAtTheTarget) {
     App app;
     app.window.show();
@@ -138,16 +120,6 @@ TEST(QtPlatform, ClosingTheWindowUnloadsOnce) {
     app.form.unload();
     app.ops.messageBox("after unload");  // must not open anything
     EXPECT_EQ(app.quits, 1);
-}
-
-TEST(QtPlatform, CaptureWritesTheCoordinatesIntoLabel1) {
-    App app;
-    app.input.cursor = {1023, 767};
-    app.form.command1Click();
-    app.form.timerTick(TimerId::Timer1);
-    EXPECT_EQ(app.window.label1()->text(), QStringLiteral("横坐标:1023 纵坐标:767"));
-    app.window.text2()->setText("12.5");
-    EXPECT_EQ(app.ops.text2(), "12.5");
 }
 
 }  // namespace
