@@ -36,10 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake.setText2("0.001");
     form.command3Click();
     fake.advance(3);
-    check(fake.cursorMoves.size() == 3);
+    check(fake.clicks.size() == 3);
     const auto clamp16 = [](std::int32_t v) { return std::clamp(v, -32768, 32767); };
-    for (const morvane::POINT& p : fake.cursorMoves) {
-        check(p.x == clamp16(x) && p.y == clamp16(y));
+    for (const auto& click : fake.clicks) {
+        check(click.at.x == clamp16(x) && click.at.y == clamp16(y));
     }
     return 0;
 }
