@@ -44,12 +44,21 @@ TEST_F(RunActionTest, RejectedTextsShowTheLimitAndChangeNothing) {
     EXPECT_EQ(fake.timers().interval(TimerId::Timer3), 1000);
 }
 
+// The user reads the reminder for a while, and types meanwhile; what counts is the box as it
+// stands once the reminder is gone, and the clicks' beat starts from then.
 TEST_F(RunActionTest, TextIsReadOnlyAfterTheReminderIsDismissed) {
     fake.setText2("");
-    fake.onNextBox([](FakePlatform& f, std::string_view) { f.setText2("3"); });
+    fake.onNextBox([](FakePlatform& f, std::string_view) {
+        f.setText2("3");
+        f.advance(700);
+    });
     form.command3Click();
     EXPECT_EQ(fake.boxes, (std::vector<std::string>{kReminder}));
     EXPECT_EQ(fake.timers().interval(TimerId::Timer3), 3000);
+    fake.advance(6100);
+    ASSERT_EQ(fake.clicks.size(), 2U);
+    EXPECT_EQ(fake.clicks[0].atMs, 3700);
+    EXPECT_EQ(fake.clicks[1].atMs, 6700);
 }
 
 TEST_F(RunActionTest, IntervalComesFromASecondReadAfterMinimizing) {

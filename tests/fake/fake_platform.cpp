@@ -118,9 +118,7 @@ void FakePlatform::messageBox(std::string_view prompt) {
     }
     BoxScript script = std::move(boxScripts_.front());
     boxScripts_.pop_front();
-    ++openBoxes;
     script(*this, prompt);
-    --openBoxes;
 }
 
 void FakePlatform::minimize() {

@@ -62,14 +62,10 @@ public:
     std::string label1 = "坐标点：";
     int label1Writes = 0;
     int minimizeCount = 0;
-    int openBoxes = 0;
     bool unloadedFlag = false;
 
     [[nodiscard]] const std::string& text2Value() const { return text2_; }
-    [[nodiscard]] POINT cursor() const { return cursor_; }
     [[nodiscard]] const TimerBank& timers() const { return pump_.bank(); }
-    // The OS timer under the pump, for tests that make it misbehave.
-    [[nodiscard]] SimulatedWakeTimer& osTimer() { return os_; }
 
     // PlatformOps
     std::int32_t GetCursorPos(POINT& point) override;

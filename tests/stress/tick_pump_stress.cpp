@@ -1,9 +1,8 @@
 // The tick pump on real threads, as Morvane.exe runs it: a waiter thread sleeps until the armed
-// instant (early, late, or waking twice at times) and posts wake messages, a few of which are
-// lost or refused; the window's thread serves them and a 250 ms nudge, with tick handlers that
-// change the schedule, take longer than the shortest intervals or sit in nested event loops.
-// Every tick is checked against an independent model of the schedule; ThreadSanitizer watches
-// what the two threads share.
+// instant (early or late) and posts wake messages, a few of which are lost or refused; the window's
+// thread serves them and a 250 ms nudge, with tick handlers that change the schedule, take longer
+// than the shortest intervals or sit in nested event loops. Every tick is checked against an
+// independent model of the schedule; ThreadSanitizer watches what the two threads share.
 //
 //   tick_pump_stress [SECONDS]   default 40
 #include <array>
@@ -102,12 +101,8 @@ private:
                 continue;  // a new request replaces this one
             }
             armed_.reset();
-            const bool twice = pick(waiterRandom_, 10) == 0;
             lock.unlock();
             pump.waiterWoke(stopping_);
-            if (twice) {
-                pump.waiterWoke(stopping_);
-            }
             lock.lock();
         }
     }

@@ -33,7 +33,6 @@ namespace {
 
 using morvane::win32::utf8;
 
-constexpr wchar_t kRecorderClass[] = L"MorvaneRecorder";
 constexpr wchar_t kRecorderTitle[] = L"morvane-recorder";
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
@@ -120,22 +119,25 @@ LRESULT CALLBACK recorderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// A plain window of a class of its own at `where` (left, top, width, height).
+HWND popup(HINSTANCE instance, WNDPROC proc, const wchar_t* title, const RECT& where) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.lpszClassName = title;
+    RegisterClassExW(&wc);
+    return CreateWindowExW(0, title, title, WS_POPUP | WS_VISIBLE, where.left, where.top,
+                           where.right, where.bottom, nullptr, nullptr, instance, nullptr);
+}
+
 int record(HINSTANCE instance, const wchar_t* path, const RECT& where) {
     logFile = createOutput(path);
     if (logFile == INVALID_HANDLE_VALUE) {
         return 2;
     }
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &recorderProc;
-    wc.hInstance = instance;
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.lpszClassName = kRecorderClass;
-    RegisterClassExW(&wc);
-    HWND hwnd =
-        CreateWindowExW(0, kRecorderClass, kRecorderTitle, WS_POPUP | WS_VISIBLE, where.left,
-                        where.top, where.right, where.bottom, nullptr, nullptr, instance, nullptr);
-    if (hwnd == nullptr) {
+    if (popup(instance, &recorderProc, kRecorderTitle, where) == nullptr) {
         return 3;
     }
     MSG m{};
@@ -238,15 +240,7 @@ void pressF10(bool down) {
 }
 
 int hang(HINSTANCE instance, int seconds) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &DefWindowProcW;
-    wc.hInstance = instance;
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.lpszClassName = L"MorvaneHung";
-    RegisterClassExW(&wc);
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"morvane-hung", WS_POPUP | WS_VISIBLE, 100,
-                                450, 200, 100, nullptr, nullptr, instance, nullptr);
+    HWND hwnd = popup(instance, &DefWindowProcW, L"morvane-hung", RECT{100, 450, 200, 100});
     if (hwnd == nullptr) {
         return 3;
     }
