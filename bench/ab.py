@@ -21,10 +21,12 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import run as bench  # noqa: E402
+import measure  # noqa: E402
+from scenarios import restart_with_dbus  # noqa: E402  (on the path measure sets)
 
 
 def main():
+    """OLD and NEW turn about for the rounds, then one table of both."""
     parser = argparse.ArgumentParser()
     parser.add_argument("old")
     parser.add_argument("new")
@@ -35,12 +37,14 @@ def main():
     parser.add_argument("--wine", action="store_true", help="OLD and NEW are Morvane.exe builds")
     parser.add_argument("--idle", type=float, default=0, metavar="SECONDS")
     opts = parser.parse_args()
+    if not opts.wine and restart_with_dbus():
+        return 1
 
     if opts.wine:
-        p, program = bench.Wine(bench.wine_options()), "exe"
+        p, program = measure.Wine(measure.wine_options()), "exe"
         p.make_prefix()
     else:
-        p, program = bench.Linux(bench.linux_options()), "morvane"
+        p, program = measure.Linux(measure.linux_options()), "morvane"
     cases = [(1, "0.001", opts.clicks), (10, "0.01", opts.clicks // 4)]
     seen = {(name, t): [] for name in ("old", "new") for t, _, _ in cases}
     idle = {"old": [], "new": []}
@@ -51,7 +55,7 @@ def main():
             for interval_ms, text, count in cases:
                 for name, binary in (("old", opts.old), ("new", opts.new)):
                     setattr(p.opts, program, os.path.abspath(binary))
-                    run = bench.run_program(p, interval_ms, text, count, opts.idle)
+                    run = measure.run_program(p, interval_ms, text, count, opts.idle)
                     if opts.idle:
                         run, still = run
                         idle[name].append(still["sched_pct"])

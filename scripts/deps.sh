@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing Morvane needs on Debian 12. Safe to run again.
+# `deps.sh bench` also installs what only bench/run.py needs.
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,11 @@ packages=(
   # tooling used by the scripts; locales for trying both products in other languages
   python3 procps locales
 )
+case "${1:-}" in
+  "") ;;
+  bench) packages+=(python3-matplotlib) ;; # the period plot
+  *) echo "usage: $0 [bench]" >&2; exit 2 ;;
+esac
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
