@@ -255,7 +255,7 @@ class Linux(Product):
 
     def close_window(self):
         """WM_DELETE_WINDOW, as a window manager's close button sends it; its X server time."""
-        out = subprocess.run([self.opts.wm_close, str(self.form)], env=self.env, check=True,
+        out = subprocess.run([self.opts.recorder, "close", str(self.form)], env=self.env, check=True,
                              capture_output=True, text=True, timeout=10).stdout
         return "ms", int(out)
 

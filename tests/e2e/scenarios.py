@@ -2,7 +2,7 @@
 """The end-to-end scenarios: one list, run against the Linux program and Morvane.exe alike.
 
     scenarios.py --list PRODUCT          name, labels and timeout of each CTest test
-    scenarios.py x11 SCENARIO --morvane BIN --recorder BIN --wm-close BIN
+    scenarios.py x11 SCENARIO --morvane BIN --recorder BIN
     scenarios.py wine SCENARIO --exe EXE --recorder EXE --prefix DIR   (SCENARIO "prefix" makes it)
 
 Exits 77 (skipped) when a tool the product needs is missing. The expected texts are written
@@ -491,7 +491,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("product", choices=PRODUCTS)
     parser.add_argument("scenario", choices=[*SCENARIOS, "prefix"])
-    for option in ("--morvane", "--recorder", "--wm-close", "--exe", "--stalled-exe", "--prefix"):
+    for option in ("--morvane", "--recorder", "--exe", "--stalled-exe", "--prefix"):
         parser.add_argument(option)
     # Half the target rates (100 clicks/s at 10 ms, 1000 at 1 ms): two cores shared by Xvfb,
     # Wine, both programs and whatever else the machine runs must never fail a correct program.

@@ -3,6 +3,8 @@
 // to the root window; with no window manager in the test, nothing else would show it).
 //
 //   recorder LOG X Y WIDTH HEIGHT
+//   recorder close WINDOW        asks WINDOW to close as a window manager's close button does
+//                                (WM_DELETE_WINDOW) and prints the X server time it asked at
 //   recorder layout DPI         prints the layout table at DPI as JSON (tests/e2e/layout_json.h)
 //
 // Log lines, flushed one by one, in the format the Win32 recorder writes too (US: the raw
@@ -33,6 +35,31 @@ long long monotonicMicros() {
 
 int toInt(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
 
+int closeWindow(Display* display, Window target) {
+    // A property change on a window of our own is the usual way to learn the server's time.
+    const Window probe =
+        XCreateSimpleWindow(display, XDefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(display, probe, PropertyChangeMask);
+    unsigned char none = 0;
+    XChangeProperty(display, probe, XInternAtom(display, "MORVANE_TEST_STAMP", False), XA_STRING, 8,
+                    PropModeReplace, &none, 0);
+    XEvent event{};
+    do {
+        XNextEvent(display, &event);
+    } while (event.type != PropertyNotify);
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = target;
+    message.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    message.xclient.format = 32;
+    message.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    message.xclient.data.l[1] = static_cast<long>(event.xproperty.time);
+    XSendEvent(display, target, False, NoEventMask, &message);
+    XSync(display, False);
+    std::printf("%lu\n", event.xproperty.time);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -40,18 +67,25 @@ int main(int argc, char* argv[]) {
         std::fputs(morvane::e2e::layoutJson(toInt(argv[2])).c_str(), stdout);
         return 0;
     }
-    if (argc != 6) {
-        std::fputs("usage: recorder LOG X Y WIDTH HEIGHT | recorder layout DPI\n", stderr);
+    const bool close = argc == 3 && std::strcmp(argv[1], "close") == 0;
+    if (argc != 6 && !close) {
+        std::fputs(
+            "usage: recorder LOG X Y WIDTH HEIGHT | recorder layout DPI | recorder close "
+            "WINDOW\n",
+            stderr);
         return 2;
-    }
-    FILE* log = std::fopen(argv[1], "w");
-    if (log == nullptr) {
-        std::perror(argv[1]);
-        return 1;
     }
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         std::fputs("recorder: cannot open display\n", stderr);
+        return 1;
+    }
+    if (close) {
+        return closeWindow(display, std::strtoul(argv[2], nullptr, 0));
+    }
+    FILE* log = std::fopen(argv[1], "w");
+    if (log == nullptr) {
+        std::perror(argv[1]);
         return 1;
     }
     const Window root = XDefaultRootWindow(display);
