@@ -7,11 +7,8 @@ using HotkeyTest = FormTest;
 
 std::vector<std::string> keyQueries(const std::vector<std::string>& calls) {
     std::vector<std::string> out;
-    for (const std::string& c : calls) {
-        if (c.starts_with("GetAsyncKeyState")) {
-            out.push_back(c);
-        }
-    }
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
+                 [](const std::string& c) { return c.starts_with("GetAsyncKeyState"); });
     return out;
 }
 

@@ -32,15 +32,6 @@ void FakePlatform::start(Form1& form) {
 
 void FakePlatform::advance(std::int64_t ms) { os_.runUntil(os_.now() + ms * kNanosPerMilli); }
 
-void FakePlatform::keyDown(std::int32_t vk) { keys_.press(vk); }
-
-void FakePlatform::keyUp(std::int32_t vk) { keys_.release(vk); }
-
-void FakePlatform::tapKey(std::int32_t vk) {
-    keyDown(vk);
-    keyUp(vk);
-}
-
 void FakePlatform::type(std::u16string_view chars) {
     for (const char16_t ch : chars) {
         const std::int16_t code = form_->text2KeyPress(static_cast<std::int16_t>(ch));

@@ -40,9 +40,11 @@ public:
 
     // Desktop input.
     void moveMouse(std::int32_t x, std::int32_t y) { cursor_ = {x, y}; }
-    void keyDown(std::int32_t vk);
-    void keyUp(std::int32_t vk);
-    void tapKey(std::int32_t vk);  // down and up between two queries
+    void keyDown(std::int32_t vk) { keys_.press(vk); }
+    void tapKey(std::int32_t vk) {  // down and up between two queries
+        keys_.press(vk);
+        keys_.release(vk);
+    }
     // Types `chars` into Text2 through the form's key filter, as the text box would.
     void type(std::u16string_view chars);
     void setText2(std::string text) { text2_ = std::move(text); }  // paste, Delete key, ...

@@ -76,7 +76,6 @@ void SimulatedWakeTimer::runUntil(Nanos until) {
             pump_->nudge();
             continue;
         }
-        ++osWakes_;
         if (delivery_ == Delivery::Direct) {
             ++pumpWakes_;
             pump_->wake();

@@ -47,7 +47,6 @@ public:
     // Whether the pump's last request asked for a wake that has not been spent yet.
     [[nodiscard]] bool armed() const { return armedFor_.has_value(); }
     [[nodiscard]] bool messagePending() const { return messagePending_; }
-    [[nodiscard]] int osWakes() const { return osWakes_; }
     // How many times the window's thread has called TickPump::wake() so far.
     [[nodiscard]] int pumpWakes() const { return pumpWakes_; }
 
@@ -75,7 +74,6 @@ private:
     bool messagePending_ = false;
     std::atomic<bool> stopping_{false};
     int failingPosts_ = 0;
-    int osWakes_ = 0;
     int pumpWakes_ = 0;
 };
 

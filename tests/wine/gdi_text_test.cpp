@@ -11,6 +11,7 @@
 
 #include "app/caption_layout.h"
 #include "caption_ink.h"
+#include "expect.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/user32_api.h"
 #include "platform/win32/wide.h"
@@ -86,13 +87,6 @@ testing::LineInk inkOf(HDC dc, HFONT font, std::u16string_view line, int baselin
     return ink;
 }
 
-int failures = 0;
-
-void fail(const std::string& what) {
-    ++failures;
-    std::printf("FAIL %s\n", what.c_str());
-}
-
 void checkLabel(HDC dc, HFONT font, ControlId id, std::u16string_view text, UINT dpi) {
     const PixelRect box = controlPixels(id, dpi);
     const GdiTextMeasure measure(dc, font);
@@ -105,7 +99,7 @@ void checkLabel(HDC dc, HFONT font, ControlId id, std::u16string_view text, UINT
             inkOf(dc, font, part, lines[i].baseline, box.width, box.height);
         if (const std::string fault = testing::lineFault(ink, box.width, box.height, floor);
             !fault.empty()) {
-            fail(name + " line " + std::to_string(i + 1) + ": " + fault);
+            wine::expect(false, name + " line " + std::to_string(i + 1) + ": " + fault);
         }
     }
 }
@@ -136,6 +130,5 @@ int main() {
         DeleteObject(font);
     }
     DeleteDC(dc);
-    std::printf("%s\n", failures == 0 ? "ok" : "failed");
-    return failures == 0 ? 0 : 1;
+    return wine::finish();
 }

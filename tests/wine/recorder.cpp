@@ -231,14 +231,6 @@ void pumpFor(DWORD ms) {
     }
 }
 
-void pressF10(bool down) {
-    INPUT key{};
-    key.type = INPUT_KEYBOARD;
-    key.ki.wVk = VK_F10;
-    key.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    SendInput(1, &key, sizeof(key));
-}
-
 int hang(HINSTANCE instance, int seconds) {
     HWND hwnd = popup(instance, &DefWindowProcW, L"morvane-hung", RECT{100, 450, 200, 100});
     if (hwnd == nullptr) {
@@ -251,9 +243,9 @@ int hang(HINSTANCE instance, int seconds) {
     }
     // From here on nothing is answered; the key state itself is the server's, which the poll
     // of another program reads.
-    pressF10(true);
+    keybd_event(VK_F10, 0, 0, 0);
     Sleep(600);
-    pressF10(false);
+    keybd_event(VK_F10, 0, KEYEVENTF_KEYUP, 0);
     Sleep(static_cast<DWORD>(seconds) * 1000);
     return 0;
 }

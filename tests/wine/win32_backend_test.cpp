@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "expect.h"
 #include "platform/win32/foreground.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/tick_source.h"
@@ -17,14 +18,7 @@
 
 namespace {
 
-int failures = 0;
-
-void expect(bool ok, const char* what) {
-    if (!ok) {
-        ++failures;
-        std::printf("FAIL %s\n", what);
-    }
-}
+using morvane::wine::expect;
 
 // What a failing GetCursorPos may do to its output: anything.
 BOOL WINAPI failingCursorRead(LPPOINT p) {
@@ -114,6 +108,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     cursorReads();
     imeCharacters(instance);
     foregroundRequests();
-    std::printf("%s\n", failures == 0 ? "ok" : "failed");
-    return failures == 0 ? 0 : 1;
+    return morvane::wine::finish();
 }
