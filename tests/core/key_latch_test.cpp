@@ -10,30 +10,8 @@ namespace {
 constexpr std::int16_t kNothing = 0;
 constexpr auto kDown = static_cast<std::int16_t>(KeyLatch::kDownNow);
 constexpr auto kTapped = static_cast<std::int16_t>(KeyLatch::kPressedSinceQuery);
-constexpr auto kDownAndTapped =
-    static_cast<std::int16_t>(KeyLatch::kDownNow | KeyLatch::kPressedSinceQuery);
 constexpr int kF7 = 73;
 constexpr int kF12 = 96;
-
-TEST(KeyLatchTest, ATapBetweenQueriesIsReportedOnce) {
-    KeyLatch keys;
-    const std::array f7{kF7};
-    EXPECT_EQ(keys.query(f7), kNothing);
-    keys.press(kF7);
-    keys.release(kF7);
-    EXPECT_EQ(keys.query(f7), kTapped);
-    EXPECT_EQ(keys.query(f7), kNothing);
-}
-
-TEST(KeyLatchTest, AHeldKeyIsReportedAtEveryQueryUntilReleased) {
-    KeyLatch keys;
-    const std::array f7{kF7};
-    keys.press(kF7);
-    EXPECT_EQ(keys.query(f7), kDownAndTapped);
-    EXPECT_EQ(keys.query(f7), kDown);
-    keys.release(kF7);
-    EXPECT_EQ(keys.query(f7), kNothing);
-}
 
 TEST(KeyLatchTest, AQueryClearsOnlyTheKeysAskedAbout) {
     KeyLatch keys;

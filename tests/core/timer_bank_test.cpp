@@ -24,16 +24,6 @@ std::vector<Nanos> ticksUntil(TimerBank& bank, Nanos until, Nanos lateness = 0) 
     return handled;
 }
 
-TEST(TimerBankTest, TimersStartEnabledWithoutTicks) {
-    TimerBank bank;
-    for (const TimerId id : {TimerId::Timer1, TimerId::Timer2, TimerId::Timer3}) {
-        EXPECT_TRUE(bank.enabled(id));
-        EXPECT_EQ(bank.interval(id), 0);
-    }
-    EXPECT_FALSE(bank.nextDue());
-    EXPECT_FALSE(bank.takeDue(1'000'000 * kMs, 1'000'000 * kMs));
-}
-
 TEST(TimerBankTest, TicksKeepPhaseWithoutDrift) {
     TimerBank bank;
     bank.setInterval(TimerId::Timer3, 3, 5 * kMs);
@@ -100,14 +90,6 @@ TEST(TimerBankTest, EarliestDueTimerFirstAndTiesInTimerOrder) {
     EXPECT_EQ(bank.takeDue(150 * kMs, 150 * kMs), TimerId::Timer3);
     EXPECT_EQ(bank.takeDue(150 * kMs, 150 * kMs), TimerId::Timer1);
     EXPECT_FALSE(bank.takeDue(150 * kMs, 150 * kMs));
-}
-
-TEST(TimerBankTest, DestroyedTimersNeverTickAgain) {
-    TimerBank bank;
-    bank.setInterval(TimerId::Timer2, 200, 0);
-    bank.destroyAll();
-    EXPECT_FALSE(bank.nextDue());
-    EXPECT_FALSE(bank.takeDue(10'000 * kMs, 10'000 * kMs));
 }
 
 }  // namespace
