@@ -13,6 +13,13 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "clicks the left mouse button at one point of the screen at a fixed interval")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_VERBATIM_VARIABLES ON)
+# The same bytes from the same sources, and SHA256SUMS beside the packages: cmake/CPackRelease.cmake.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackRelease.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CPackRelease.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CPackRelease.cmake)
+set(CPACK_MORVANE_SOURCE_DATE_EPOCH ${MORVANE_SOURCE_DATE_EPOCH})
+set(CPACK_MORVANE_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_MORVANE_RELEASE_FILES ${PROJECT_SOURCE_DIR}/packaging/release_files.py)
 
 if(WIN32)
   set(usage ${docs_dir}/使用说明.txt)
