@@ -16,6 +16,8 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix wine wine64
   # the packages and their checks
   dpkg-dev lintian desktop-file-utils unzip
+  # rebuilding the packages twice and naming any difference between the two
+  git diffoscope-minimal
   # tooling used by the scripts; locales for trying both products in other languages
   python3 procps locales
 )

@@ -44,6 +44,11 @@ def cpack(config):
             for line in out.stdout.splitlines() if "package: " in line and "generated" in line]
     check(len(made) == 1, f"cpack made {made}")
     print(f"{os.path.basename(made[0])}: {os.path.getsize(made[0])} bytes")
+    # The checksums come with the package, in the form sha256sum checks.
+    sums = run("sha256sum", "-c", "SHA256SUMS", cwd=os.path.dirname(made[0]))
+    check(sums.returncode == 0 and f"{os.path.basename(made[0])}: OK" in sums.stdout,
+          f"SHA256SUMS beside the package: {sums.stdout}{sums.stderr}")
+    print(sums.stdout.strip())
     return made[0]
 
 
