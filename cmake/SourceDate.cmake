@@ -38,7 +38,8 @@ if(NOT MSVC)
   set(CMAKE_CXX_LINKER_LAUNCHER ${with_date})
   # Qt's rcc stores each file's modification time in the resource tree (the Linux program's
   # icon, drawn at build time), unless SOURCE_DATE_EPOCH says otherwise.
-  set_property(GLOBAL PROPERTY RULE_LAUNCH_CUSTOM "${with_date}")
+  set_property(GLOBAL PROPERTY RULE_LAUNCH_CUSTOM
+               "\"${CMAKE_COMMAND}\" -E env SOURCE_DATE_EPOCH=${MORVANE_SOURCE_DATE_EPOCH}")
   # The build folder appears wherever __FILE__ or debug information does: nowhere in the shipped
   # programs today, but an assert or a debug build would bring it in.
   add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=."
