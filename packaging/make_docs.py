@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The documents the packages ship, made from the sources at build time.
 
-    make_docs.py usage README.md OUT         使用说明.txt: the README's usage section (使用方法),
+    make_docs.py usage README.md OUT         使用说明.txt: the README's usage section (使用方法)
+                                            and its notes for Windows users (Windows 用户须知),
                                             UTF-8 with a byte-order mark and CRLF line ends, so
                                             that Notepad on any Windows reads it
     make_docs.py man README.md IN OUT VERSION  the man page IN with @USAGE@ replaced by the same
@@ -17,21 +18,22 @@ import gzip
 import re
 import sys
 
-HEADING = "## 使用方法"
+USAGE = "## 使用方法"
+WINDOWS = "## Windows 用户须知"
 
 
-def section(readme):
+def section(readme, heading=USAGE):
     with open(readme, encoding="utf-8") as f:
         lines = f.read().splitlines()
     body = []
-    for line in lines[lines.index(HEADING) + 1:]:
+    for line in lines[lines.index(heading) + 1:]:
         if line.startswith("## "):
             break
         body.append(line)
     body = "\n".join(body).strip().splitlines()
     if not body:
-        raise ValueError(f"{readme}: the section {HEADING!r} is empty")
-    return HEADING[3:], body
+        raise ValueError(f"{readme}: the section {heading!r} is empty")
+    return heading[3:], body
 
 
 def breakable(text):
@@ -44,11 +46,12 @@ def breakable(text):
 def as_roff(body):
     out = [".ad l"]
     for line in body:
-        m = re.match(r"^(\d+)\.\s+(.*)$", line)
+        m = re.match(r"^(\d+\.|-)\s+(.*)$", line)
         if m:
-            out += [f'.IP "{m.group(1)}." 4', breakable(m.group(2))]
+            mark = "\\(bu" if m.group(1) == "-" else f'"{m.group(1)}"'
+            out += [f".IP {mark} 4", breakable(m.group(2))]
         elif line.strip():
-            out.append(breakable(line.strip()))
+            out += [".PP", breakable(line.strip())]
     out.append(".ad")
     return "\n".join(out)
 
@@ -66,7 +69,9 @@ def write(path, text):
 def main(argv):
     if len(argv) == 4 and argv[1] == "usage":
         title, body = section(argv[2])
-        write(argv[3], "\ufeff" + "\r\n".join([f"Morvane {title}", "", *body]) + "\r\n")
+        windows, notes = section(argv[2], WINDOWS)
+        write(argv[3], "\ufeff" + "\r\n".join([f"Morvane {title}", "", *body, "", windows, "",
+                                                 *notes]) + "\r\n")
     elif len(argv) == 6 and argv[1] == "man":
         _, body = section(argv[2])
         with open(argv[3], encoding="utf-8") as f:

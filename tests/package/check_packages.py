@@ -5,7 +5,8 @@
         warning; it installs with apt-get, the desktop entry validates, the installed
         /usr/bin/morvane passes the click_run scenario, and removing it leaves nothing behind
     check_packages.py zip CPACK_CONFIG EXE              the zip: exactly Morvane.exe, the very
-        file the Wine tests ran, and 使用说明.txt (UTF-8 with a byte-order mark, CRLF lines)
+        file the Wine tests ran, and 使用说明.txt (UTF-8 with a byte-order mark, CRLF lines, the
+        usage and how to check the download)
 
 Installing touches the machine, so the .deb's install runs only as root and only where no
 morvane package is installed already; otherwise the test is skipped (77) after lintian.
@@ -109,6 +110,8 @@ def check_zip(config, exe):
     check(usage.count(b"\n") == usage.count(b"\r\n") > 3, f"{USAGE} is not in CRLF lines")
     text = usage.decode("utf-8-sig")
     check("取点" in text and "F12" in text, f"{USAGE} is not the usage: {text[:80]!r}")
+    check("certutil -hashfile Morvane.exe SHA256" in text and "以管理员身份运行" in text,
+          f"{USAGE} lacks how to check the download, or the note on programs run as administrator")
     return 0
 
 
