@@ -7,7 +7,7 @@ packages=(
   # core, unit tests, lint
   cmake ninja-build g++ libgtest-dev clang clang-format clang-tidy libclang-rt-14-dev
   # Linux front end and its X11 tests
-  qt6-base-dev qt6-translations-l10n libx11-dev libxtst-dev libxi-dev xvfb xdotool x11-utils
+  qt6-base-dev qt6-translations-l10n libx11-dev libxtst-dev libxi-dev xvfb xdotool x11-utils x11-apps
   # the common Chinese faces the captions are fitted to, one at a time; a window manager
   fontconfig fonts-wqy-zenhei fonts-wqy-microhei fonts-noto-cjk fonts-droid-fallback openbox
   # the end-to-end tests read the Linux window over AT-SPI

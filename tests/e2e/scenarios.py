@@ -476,8 +476,8 @@ SCENARIOS = {
     "soak_1ms": Scenario(soak_1ms, labels=("soak",), timeout=180),
     "f10_held": Scenario(f10_held, labels=("soak",)),
 }
-PRODUCTS = {"x11": (Linux, ("Xvfb", "xdotool", "xprop", "dbus-daemon", "openbox"), 60),
-            "wine": (Wine, ("Xvfb", "xdotool", "xprop", "wine", "wineserver", "wineboot",
+PRODUCTS = {"x11": (Linux, ("Xvfb", "xdotool", "xprop", "xwd", "dbus-daemon", "openbox"), 60),
+            "wine": (Wine, ("Xvfb", "xdotool", "xprop", "xwd", "wine", "wineserver", "wineboot",
                             "openbox"), 120)}
 
 
