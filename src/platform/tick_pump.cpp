@@ -5,6 +5,33 @@
 
 namespace morvane {
 
+void WakeLateness::fill(Nanos late) {
+    samples_.fill(std::max(late, Nanos{0}));
+    estimate_ = samples_.front();
+}
+
+void WakeLateness::add(Nanos late) {
+    samples_.at(next_) = std::max(late, Nanos{0});
+    next_ = (next_ + 1) % kWindow;
+    Nanos first = 0;
+    Nanos second = 0;
+    for (const Nanos sample : samples_) {
+        if (sample > first) {
+            second = first;
+            first = sample;
+        } else if (sample > second) {
+            second = sample;
+        }
+    }
+    estimate_ = second;
+}
+
+namespace {
+
+Nanos leadFromLateness(Nanos late) { return std::min(late + TickPump::kSpinSlack, TickPump::kMaxLead); }
+
+}  // namespace
+
 TickPump::TickPump(WakeTimer& os, TickHandler onTick) : os_(os), onTick_(std::move(onTick)) {}
 
 void TickPump::setEnabled(TimerId timer, bool enabled) {
@@ -24,18 +51,20 @@ void TickPump::destroyAll() {
 }
 
 void TickPump::setOvershoot(Nanos overshoot) {
-    spinLead_ = std::min(std::max(overshoot, Nanos{0}) + kSpinSlack, kMaxLead);
+    lateness_.fill(overshoot);
+    spinLead_.store(leadFromLateness(lateness_.estimate()));
     rearm();
 }
 
 Nanos TickPump::leadFor() const {
     // Spinning holds a core for the length of the lead, so only short intervals get it: a
     // longer one keeps its period anyway, since every wake comes about equally late.
+    const Nanos spinLead = spinLead_.load();
     for (int i = 0; i < kTimerCount; ++i) {
         const auto id = static_cast<TimerId>(i);
         if (bank_.ticking(id) &&
-            bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * spinLead_) {
-            return spinLead_;
+            bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * spinLead) {
+            return spinLead;
         }
     }
     return 0;
@@ -86,6 +115,13 @@ void TickPump::nudge() {
 }
 
 void TickPump::waiterWoke(const std::atomic<bool>& stopping) {
+    // How late this wake came for the instant it was armed for; the lead of the wakes to come
+    // follows. A wake for a schedule that has moved since reads as early or late by the move,
+    // which the percentile shrugs off.
+    if (const Nanos due = due_.load(); due != kNever) {
+        lateness_.add(os_.now() - (due - lead_.load()));
+        spinLead_.store(leadFromLateness(lateness_.estimate()));
+    }
     for (;;) {
         const Nanos due = due_.load();
         if (due == kNever || stopping.load()) {

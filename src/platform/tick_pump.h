@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -36,6 +38,24 @@ protected:
     ~WakeTimer() = default;
 };
 
+// How late the OS wakes have come lately: the second largest lateness of the last kWindow wakes,
+// so that one slow moment (a virus scanner reading the program as it starts) is ignored, and
+// a slow spell is forgotten once kWindow punctual wakes have followed it.
+class WakeLateness {
+public:
+    static constexpr std::size_t kWindow = 32;
+
+    // All of the window at `late`, as if every recent wake had come that late.
+    void fill(Nanos late);
+    void add(Nanos late);
+    [[nodiscard]] Nanos estimate() const { return estimate_; }
+
+private:
+    std::array<Nanos, kWindow> samples_{};
+    std::size_t next_ = 0;
+    Nanos estimate_ = 0;
+};
+
 // Delivers the ticks of the three timers, the same way on every backend.
 //
 // Invariants, each tested against a simulated OS timer that misbehaves (the core tests and the
@@ -54,7 +74,8 @@ protected:
 // A threaded backend (Win32) receives the OS wake on a waiter thread; the pump decides there
 // whether to spin out the last stretch before the due instant (only while some interval is too
 // short to absorb the OS timer's overshoot), then has one wake message posted to the window's
-// thread. Everything else runs on the window's thread.
+// thread. The lead it arms such wakes with follows the lateness of the waiter's recent wakes.
+// Everything else runs on the window's thread.
 class TickPump {
 public:
     using TickHandler = std::function<void(TimerId)>;
@@ -76,10 +97,11 @@ public:
     void destroyAll();
     [[nodiscard]] const TimerBank& bank() const { return bank_; }
 
-    // How late the OS wake comes on this system (measured by the backend). Intervals too short
-    // to absorb it are armed that much early and spun out on the waiter thread. Only for a
-    // backend whose wake reaches waiterWoke(): one that calls wake() directly has nobody to spin
-    // out the lead, and would be woken again and again before the due instant.
+    // How late the OS wake is expected to come, until the waiter's own wakes say otherwise;
+    // before the waiter thread starts. Intervals too short to absorb the lateness are armed that
+    // much early and spun out on the waiter thread. Only a backend whose wake reaches
+    // waiterWoke() learns and spins: one that calls wake() directly has nobody to spin out the
+    // lead, and would be woken again and again before the due instant.
     void setOvershoot(Nanos overshoot);
     // How early the wake is armed for the schedule now in force.
     [[nodiscard]] Nanos lead() const { return lead_.load(); }
@@ -105,8 +127,10 @@ private:
     WakeTimer& os_;
     TickHandler onTick_;
     TimerBank bank_;
-    // The lead that short intervals get: the overshoot plus the spin slack.
-    Nanos spinLead_ = 0;
+    // The lead that short intervals get: the lateness plus the spin slack. Learnt on the waiter
+    // thread, read on the window's.
+    std::atomic<Nanos> spinLead_{0};
+    WakeLateness lateness_;  // waiter thread only, once it runs
     // What was last asked of the OS; empty once the wake it asked for may have been spent.
     std::optional<Nanos> armed_;
     // Shared with the waiter thread: the due instant the armed wake serves and its lead.

@@ -491,7 +491,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("product", choices=PRODUCTS)
     parser.add_argument("scenario", choices=[*SCENARIOS, "prefix"])
-    for option in ("--morvane", "--recorder", "--exe", "--stalled-exe", "--prefix"):
+    for option in ("--morvane", "--recorder", "--exe", "--stalled-exe", "--plain-timer-exe",
+                   "--prefix"):
         parser.add_argument(option)
     # Half the target rates (100 clicks/s at 10 ms, 1000 at 1 ms): two cores shared by Xvfb,
     # Wine, both programs and whatever else the machine runs must never fail a correct program.

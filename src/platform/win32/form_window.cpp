@@ -69,7 +69,7 @@ FormWindow::~FormWindow() {
     }
 }
 
-bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
+DWORD FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     form_ = &form;
     ticks_ = &ticks;
     user32_ = User32Api::load();
@@ -88,7 +88,7 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     wc.hbrBackground = systemBrush(COLOR_BTNFACE);
     wc.lpszClassName = kClassName;
     if (RegisterClassExW(&wc) == 0) {
-        return false;
+        return GetLastError();
     }
 
     RECT r{0, 0, twipsToPixels(kFormClientWidthTwips, static_cast<int>(kDefaultDpi)),
@@ -99,8 +99,10 @@ bool FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
                     CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
                     this);
     if (hwnd_ == nullptr) {
-        return false;
+        return GetLastError();
     }
+    // Without raw input the hotkeys are polled alone, as before.
+    listenToRawKeys(api_, hwnd_);
     createControls(instance);
     const UINT dpi = user32_.windowDpi(hwnd_);
     resizeToClient(dpi, nullptr);
@@ -310,6 +312,15 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case kTickMessage:
         ticks_->deliver();
         return 0;
+    case WM_INPUT:
+        if (const RawKey key = readRawKey(api_, lp); key.vk != 0) {
+            if (key.down) {
+                keys_.press(key.vk);
+            } else {
+                keys_.release(key.vk);
+            }
+        }
+        break;  // DefWindowProcW frees the input
     case WM_TIMER:
         if (wp == kSafetyNetTimer) {
             ticks_->nudge();

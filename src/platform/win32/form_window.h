@@ -8,6 +8,8 @@
 #include "app/caption_layout.h"
 #include "app/form1.h"
 #include "app/layout.h"
+#include "hotkeys/key_latch.h"
+#include "platform/win32/system_api.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/user32_api.h"
 
@@ -16,7 +18,7 @@ namespace morvane::win32 {
 // Owns Form1's HWND and its controls, and turns window messages into Form1 events.
 class FormWindow {
 public:
-    FormWindow() = default;
+    explicit FormWindow(const SystemApi& api) : api_(api) {}
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
     FormWindow(FormWindow&&) = delete;
@@ -24,7 +26,8 @@ public:
     ~FormWindow();
 
     // Builds the window and its controls from the layout table; it stays hidden until show().
-    bool create(HINSTANCE instance, Form1& form, TickSource& ticks);
+    // ERROR_SUCCESS, or the error that stopped it.
+    DWORD create(HINSTANCE instance, Form1& form, TickSource& ticks);
     void show(int cmdShow);
     // The message loop; returns the exit code once the window is gone.
     int run();
@@ -37,6 +40,8 @@ public:
     void destroy();
 
     [[nodiscard]] HWND hwnd() const { return hwnd_; }
+    // F7, F10 and F12 as the raw keyboard input reported them, wherever the focus was.
+    [[nodiscard]] KeyLatch& keys() { return keys_; }
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -51,7 +56,9 @@ private:
         return controls_.at(static_cast<std::size_t>(id));
     }
 
+    const SystemApi& api_;
     User32Api user32_;
+    KeyLatch keys_;
     HWND hwnd_ = nullptr;
     std::array<HWND, kControls.size()> controls_{};
     HFONT font_ = nullptr;

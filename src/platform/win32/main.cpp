@@ -1,13 +1,8 @@
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <cstdlib>
 
-#include "app/form1.h"
-#include "platform/win32/form_window.h"
-#include "platform/win32/tick_source.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/program.h"
 
 #if defined(__GLIBCXX__)
 // libstdc++'s default terminate handler demangles the exception's type name onto stderr, which
@@ -18,21 +13,26 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 #endif
 
+#ifdef MORVANE_TEST_PLAIN_TIMER
+namespace {
+// Test builds only: a system that refuses the high-resolution timer, as Windows before 10 1803
+// does, so that the plain timer with a 1 ms system tick runs.
+HANDLE WINAPI refuseHighResolution(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flags,
+                                   DWORD access) {
+    if ((flags & 0x2U) != 0) {  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return CreateWaitableTimerExW(attributes, name, flags, access);
+}
+}  // namespace
+#endif
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int cmdShow) {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&controls);
-
-    morvane::win32::TickSource ticks;
-    morvane::win32::FormWindow window;
-    morvane::win32::Win32Platform ops(window, ticks);
-    morvane::Form1 form(ops);
-    if (!window.create(instance, form, ticks)) {
-        return 1;
-    }
-    form.load();
-    window.show(cmdShow);
-    return window.run();
+    morvane::win32::SystemApi api = morvane::win32::SystemApi::load();
+#ifdef MORVANE_TEST_PLAIN_TIMER
+    api.createWaitableTimerEx = &refuseHighResolution;
+#endif
+    return morvane::win32::runProgram(instance, cmdShow, api);
 }

@@ -1,8 +1,5 @@
 #include "platform/win32/tick_source.h"
 
-#include <mmsystem.h>
-
-#include <algorithm>
 #include <array>
 
 namespace morvane::win32 {
@@ -16,8 +13,6 @@ constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 
 constexpr Nanos kNanosPerSecond = 1'000'000'000;
 constexpr Nanos kNanosPer100ns = 100;
-constexpr Nanos kProbeWait = 200'000;
-constexpr int kProbes = 5;
 
 void armRelative(HANDLE timer, Nanos ahead) {
     // Relative rather than absolute: an absolute due time is wall-clock time and moves with
@@ -30,8 +25,9 @@ void armRelative(HANDLE timer, Nanos ahead) {
 
 }  // namespace
 
-TickSource::TickSource()
-    : pump_(*this, [this](TimerId id) {
+TickSource::TickSource(const SystemApi& api)
+    : api_(api),
+      pump_(*this, [this](TimerId id) {
           if (form_ != nullptr) {
               form_->timerTick(id);
           }
@@ -40,33 +36,23 @@ TickSource::TickSource()
     QueryPerformanceFrequency(&f);
     frequency_ = f.QuadPart > 0 ? f.QuadPart : 1;
 
+    // A high-resolution timer on Windows wakes within a fraction of a millisecond; Wine's
+    // server rounds every timeout up to whole milliseconds, and a plain timer to the system
+    // tick. The pump learns the lateness from the wakes and spins out what the short intervals
+    // need.
     // NOLINTNEXTLINE(cppcoreguidelines-prefer-member-initializer): the fallback may replace it
-    timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                    TIMER_ALL_ACCESS);
+    timer_ = api_.createWaitableTimerEx(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                        TIMER_ALL_ACCESS);
     if (timer_ == nullptr) {
         // Before Windows 10 1803 the flag is refused; a plain timer is only as fine as the
         // system tick, so ask for a 1 ms tick for as long as the program runs.
-        timer_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-        raisedPeriod_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+        timer_ = api_.createWaitableTimerEx(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        raisedPeriod_ = api_.timeBeginPeriod(1) == TIMERR_NOERROR;
+    }
+    if (timer_ == nullptr) {
+        timerError_ = GetLastError();
     }
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (timer_ != nullptr) {
-        pump_.setOvershoot(measureLateness());
-    }
-}
-
-Nanos TickSource::measureLateness() {
-    // A high-resolution timer on Windows wakes within a fraction of a millisecond; Wine's
-    // server rounds every timeout up to whole milliseconds, and a plain timer to the system
-    // tick. The pump spins out whatever the overshoot here, for the intervals that need it.
-    Nanos worst = 0;
-    for (int i = 0; i < kProbes; ++i) {
-        const Nanos start = now();
-        armRelative(timer_, kProbeWait);
-        WaitForSingleObject(timer_, 100);
-        worst = std::max(worst, now() - start - kProbeWait);
-    }
-    return worst;
 }
 
 TickSource::~TickSource() {
@@ -77,7 +63,7 @@ TickSource::~TickSource() {
         CloseHandle(thread_);
     }
     if (raisedPeriod_) {
-        timeEndPeriod(1);
+        api_.timeEndPeriod(1);
     }
     if (stop_ != nullptr) {
         CloseHandle(stop_);
@@ -87,20 +73,23 @@ TickSource::~TickSource() {
     }
 }
 
-bool TickSource::start(HWND target, UINT message, Form1& form) {
-    if (timer_ == nullptr || stop_ == nullptr || thread_ != nullptr) {
-        return false;
+DWORD TickSource::start(HWND target, UINT message, Form1& form) {
+    if (timer_ == nullptr) {
+        return timerError_;
+    }
+    if (stop_ == nullptr) {
+        return ERROR_OUTOFMEMORY;
+    }
+    if (thread_ != nullptr) {
+        return ERROR_ALREADY_INITIALIZED;
     }
     target_ = target;
     message_ = message;
     form_ = &form;
+    // At normal priority: a waiter spinning out a lead at a raised one could starve the window's
+    // thread, and everything else, on a single-core machine.
     thread_ = CreateThread(nullptr, 0, &TickSource::waiterMain, this, 0, nullptr);
-    if (thread_ == nullptr) {
-        return false;
-    }
-    // The window's thread runs the program; the waiter only has to be punctual.
-    SetThreadPriority(thread_, THREAD_PRIORITY_TIME_CRITICAL);
-    return true;
+    return thread_ != nullptr ? ERROR_SUCCESS : GetLastError();
 }
 
 Nanos TickSource::now() const {

@@ -6,6 +6,7 @@
 
 #include "app/form1.h"
 #include "platform/tick_pump.h"
+#include "platform/win32/system_api.h"
 
 namespace morvane::win32 {
 
@@ -21,7 +22,7 @@ namespace morvane::win32 {
 // NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): final, never deleted via a base
 class TickSource final : private WakeTimer {
 public:
-    TickSource();
+    explicit TickSource(const SystemApi& api);
     TickSource(const TickSource&) = delete;
     TickSource& operator=(const TickSource&) = delete;
     TickSource(TickSource&&) = delete;
@@ -29,8 +30,8 @@ public:
     ~TickSource();
 
     // Starts the waiter: from now on it posts `message` to `target` whenever a tick may be due,
-    // and the ticks go to `form`.
-    bool start(HWND target, UINT message, Form1& form);
+    // and the ticks go to `form`. ERROR_SUCCESS, or what stopped it.
+    DWORD start(HWND target, UINT message, Form1& form);
 
     TickPump& pump() { return pump_; }
 
@@ -47,9 +48,10 @@ private:
 
     static DWORD WINAPI waiterMain(LPVOID self);
     void wait();
-    [[nodiscard]] Nanos measureLateness();
 
+    const SystemApi& api_;
     HANDLE timer_ = nullptr;
+    DWORD timerError_ = ERROR_SUCCESS;  // why there is no timer_
     HANDLE stop_ = nullptr;
     HANDLE thread_ = nullptr;
     HWND target_ = nullptr;

@@ -1,16 +1,10 @@
 #include "platform/win32/user32_api.h"
 
+#include "platform/win32/system_api.h"
+
 namespace morvane::win32 {
 
 namespace {
-
-// GetProcAddress hands back a generic pointer; going through void(*)() keeps GCC's
-// -Wcast-function-type quiet while staying standard C++.
-template <typename Fn>
-void lookUp(HMODULE module, const char* name, Fn& out) {
-    using Generic = void (*)();
-    out = reinterpret_cast<Fn>(reinterpret_cast<Generic>(GetProcAddress(module, name)));
-}
 
 int systemDpi() {
     HDC screen = GetDC(nullptr);

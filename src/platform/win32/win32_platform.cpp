@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 #include "platform/win32/wide.h"
 
 namespace morvane::win32 {
@@ -26,10 +28,17 @@ std::int32_t Win32Platform::SetCursorPos(std::int32_t x, std::int32_t y) {
 
 void Win32Platform::mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy,
                                 std::uint32_t data, std::uint32_t extraInfo) {
-    ::mouse_event(flags, dx, dy, data, extraInfo);
+    api_.mouseEvent(primaryButtonFlags(api_, flags), dx, dy, data, extraInfo);
 }
 
-std::int16_t Win32Platform::GetAsyncKeyState(std::int32_t vk) { return ::GetAsyncKeyState(vk); }
+std::int16_t Win32Platform::GetAsyncKeyState(std::int32_t vk) {
+    // The raw key events say what happened even when another program took the system's
+    // "pressed since" bit first; the system's answer stays for whatever raw input missed (Wine
+    // delivers it only while one of its own windows has the focus).
+    const std::array<int, 1> key{vk};
+    const std::int16_t raw = window_.keys().query(key);
+    return static_cast<std::int16_t>(raw | api_.getAsyncKeyState(vk));
+}
 
 void Win32Platform::setTimerEnabled(TimerId timer, bool enabled) {
     ticks_.pump().setEnabled(timer, enabled);

@@ -4,6 +4,7 @@
 
 #include "platform/platform_ops.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/system_api.h"
 #include "platform/win32/tick_source.h"
 
 namespace morvane::win32 {
@@ -15,7 +16,8 @@ std::int32_t readCursorPos(BOOL(WINAPI* getCursorPos)(LPPOINT), POINT& point);
 
 class Win32Platform final : public PlatformOps {
 public:
-    Win32Platform(FormWindow& window, TickSource& ticks) : window_(window), ticks_(ticks) {}
+    Win32Platform(FormWindow& window, TickSource& ticks, const SystemApi& api)
+        : window_(window), ticks_(ticks), api_(api) {}
 
     std::int32_t GetCursorPos(POINT& point) override;
     std::int32_t SetCursorPos(std::int32_t x, std::int32_t y) override;
@@ -35,6 +37,7 @@ public:
 private:
     FormWindow& window_;
     TickSource& ticks_;
+    const SystemApi& api_;
 };
 
 }  // namespace morvane::win32
