@@ -116,6 +116,22 @@ TEST(TickPumpTest, OnlyIntervalsTooShortForTheOvershootAreSpunOut) {
     EXPECT_EQ(rig.pump.lead(), TickPump::kMaxLead);
 }
 
+// The lead follows the lateness of the waiter's wakes: a slow start-up (every wake 4 ms late for
+// a fifth of a second) raises it so that the clicks stay on their beat, and once the wakes are
+// punctual again it falls back within two seconds; a single slow wake is ignored.
+TEST(TickPumpTest, TheLeadFollowsHowLateTheWakesCome) {
+    for (const Nanos slowUntil : {200 * kMs, Nanos{1}}) {
+        PumpRig rig(Delivery::Posted, 0, 5 * kMs);
+        rig.os.setFaults([&](Nanos, Nanos now) { return Fault{now < slowUntil ? 4 * kMs : 0}; });
+        rig.setInterval(TimerId::Timer3, 1);
+        rig.run(slowUntil + 10 * kMs);
+        EXPECT_EQ(rig.pump.lead(), slowUntil > 1 ? TickPump::kMaxLead : 0) << slowUntil;
+        rig.run(2000 * kMs);
+        EXPECT_LT(rig.pump.lead(), 500 * kUs) << slowUntil;
+        EXPECT_EQ(rig.failure(), "");
+    }
+}
+
 // A handler that sits in a nested loop (a message box) and changes timers there, on both
 // kinds of delivery: ticks keep coming inside, and every change is followed.
 TEST(TickPumpTest, ScheduleChangesFromInsideANestedLoopAreFollowed) {
