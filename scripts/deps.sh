@@ -12,8 +12,8 @@ packages=(
   fontconfig fonts-wqy-zenhei fonts-wqy-microhei fonts-noto-cjk fonts-droid-fallback openbox
   # the end-to-end tests read the Linux window over AT-SPI
   dbus-daemon at-spi2-core python3-dbus
-  # Morvane.exe and its Wine tests
-  mingw-w64 g++-mingw-w64-x86-64-posix wine wine64
+  # Morvane.exe (64-bit and 32-bit) and its Wine tests (32-bit Wine: see below)
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
   # the packages and their checks
   dpkg-dev lintian desktop-file-utils unzip
   # rebuilding the packages twice and naming any difference between the two
@@ -29,13 +29,68 @@ esac
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+
+# Whether the kernel runs 32-bit x86 programs: a minimal i386 ELF that exits 0. Some kernels
+# are built or booted without it ("32-bit emulation disabled", ia32_emulation=off), and there
+# wine32 would break Wine as a whole: /usr/bin/wine prefers its 32-bit loader whenever it is
+# installed.
+runs_32bit() {
+  python3 - <<'PY'
+import os, struct, subprocess, sys, tempfile
+code = bytes([0x31, 0xDB, 0xB8, 1, 0, 0, 0, 0xCD, 0x80])  # xor ebx,ebx; mov eax,1; int 0x80
+base, size = 0x08048000, 84 + 9
+elf = (struct.pack("<4s5B7xHHIIIIIHHHHHH", b"\x7fELF", 1, 1, 1, 0, 0, 2, 3, 1, base + 84, 52, 0,
+                   0, 52, 32, 1, 0, 0, 0) +
+       struct.pack("<8I", 1, 0, base, base, size, size, 5, 0x1000) + code)
+with tempfile.NamedTemporaryFile(delete=False) as f:
+    f.write(elf)
+os.chmod(f.name, 0o755)
+try:
+    sys.exit(subprocess.run([f.name]).returncode)
+except OSError:
+    sys.exit(1)
+finally:
+    os.unlink(f.name)
+PY
+}
+# 32-bit Wine runs the 32-bit Morvane.exe, where the kernel can.
+if runs_32bit; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  packages+=(wine32:i386)
+else
+  echo "deps.sh: this kernel runs no 32-bit programs; no 32-bit Wine" >&2
+fi
+
+# Versions that pin every Multi-Arch: same library 32-bit Wine needs to one version on both
+# architectures: a mirror whose i386 security index lags (seen here: "File has unexpected size
+# ... Mirror sync in progress?") offers the amd64 library at a newer version than its i386 twin,
+# which dpkg refuses to install beside it.
+same_versions() {
+  apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+    --no-replaces --no-enhances wine32:i386 2>/dev/null | grep -E '^[a-z0-9].*:i386$' | sort -u |
+    while read -r p; do
+      b=${p%:i386}
+      [ -n "$(dpkg-query -W -f='${Version}' "$b:amd64" 2>/dev/null)" ] || continue
+      [ "$(dpkg-query -W -f='${Multi-Arch}' "$b:amd64")" = same ] || continue
+      v=$(apt-cache policy "$p" | awk '/Candidate:/{print $2}')
+      echo "$b:amd64=$v" "$b:i386=$v"
+    done
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  # One stale index must not stop the rest; what cannot be installed fails below.
+  "${apt[@]}" update || echo "deps.sh: apt-get update reported errors; going on" >&2
+  if ! "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; then
+    mapfile -t pins < <(same_versions | tr ' ' '\n')
+    "${apt[@]}" install -y --no-install-recommends --allow-downgrades "${missing[@]}" "${pins[@]}"
+  fi
 fi
 
 # Morvane's users run a Chinese desktop, and some desktops write decimals with a comma: the

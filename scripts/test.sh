@@ -19,6 +19,7 @@ run_preset debug
 run_preset tsan
 run_preset fuzz
 run_preset release
+run_preset mingw32
 run_preset mingw
 # After the builds: clang-tidy reads each one's compile commands.
 bash scripts/lint.sh build/debug build/release build/mingw || status=1

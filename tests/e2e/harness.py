@@ -73,6 +73,7 @@ class Desktop:
     """Xvfb, xdotool and the recorder's log."""
 
     def __init__(self, xvfb_options=(), window_manager=False):
+        self.primary = 1  # the physical button that clicks as the primary one
         self.dir = tempfile.mkdtemp(prefix="morvane-e2e-")
         self.procs = []
         self.env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
@@ -168,7 +169,11 @@ class Desktop:
 
     def click_at(self, x, y):
         self.move(x, y)
-        self.xdotool("click", "1")
+        self.xdotool("click", self.primary)
+
+    def tap(self, key, seconds):
+        """`key` down for `seconds`, timed by one xdotool rather than two process starts."""
+        self.xdotool("keydown", key, "sleep", seconds, "keyup", key)
 
     # --- the recorder's log ----------------------------------------------------------------
 

@@ -35,6 +35,11 @@ class State(NamedTuple):
 class Product:
     """What the scenarios and the benchmark do with a program, whichever it is."""
 
+    @staticmethod
+    def unavailable():
+        """Why the product cannot run on this machine although its tools are there, or None."""
+        return None
+
     key_hold = 0.0  # how long a hotkey is held down
     rect_slack = 0  # pixels a control may sit off the layout table
     focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
@@ -168,6 +173,11 @@ class Product:
     def window_checks(self):
         pass
 
+    def key_thief(self, seconds):
+        """Another program that takes F12's "pressed since the last query" bit for `seconds`,
+        where the platform shares one; the file it notes each take in, or None."""
+        return None
+
 
 class Linux(Product):
     form_class = "^morvane$"
@@ -252,6 +262,13 @@ class Linux(Product):
         controls = [(kinds[r], tuple(round(v * scale) for v in (x - fx, y - fy, w, h)), text)
                     for r, text, (x, y, w, h), _, _ in below(form) if r in kinds]
         return State(form[1], iconic, (round(fw * scale), round(fh * scale)), controls, boxes)
+
+    def swap_buttons(self, swapped):
+        """A left-handed pointer mapping (3 2 1), or the default one back. XTest's buttons go
+        through it too, so the harness then clicks with physical button 3."""
+        subprocess.run(["xmodmap", "-e", "pointer = 3 2 1" if swapped else "pointer = default"],
+                       env=self.env, check=True, timeout=10, capture_output=True)
+        self.desktop.primary = 3 if swapped else 1
 
     def close_window(self):
         """WM_DELETE_WINDOW, as a window manager's close button sends it; its X server time."""
@@ -381,6 +398,19 @@ class Wine(Product):
                 boxes[-1].items.append(tuple(rest.split(" ", 1)))
         return State(title, iconic, client, controls, boxes)
 
+    def swap_buttons(self, swapped):
+        """SwapMouseButton, as the mouse settings for a left hand set it."""
+        check(self.wine(self.opts.recorder, "swap", int(swapped)) == 0,
+              "could not swap the mouse buttons")
+
+    def key_thief(self, seconds):
+        out = os.path.join(self.desktop.dir, "thief.txt")
+        self.desktop.spawn(["wine", self.opts.recorder, "thief", str(seconds), windows_path(out)],
+                           env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait("the key thief to run", lambda: os.path.exists(out) and open(
+            out, encoding="ascii").read().startswith("ready"), 20)
+        return out
+
     def hang_foreground(self):
         """A program in front that presses F10 and then stops answering for half a minute."""
         self.desktop.spawn(["wine", self.opts.recorder, "hang", "30"], env=self.env,
@@ -390,6 +420,27 @@ class Wine(Product):
     def close_window(self):
         """The system menu's Close; the instant on the recorders' clock."""
         return "us", int(self.recorder_says("close").split()[1])
+
+
+class Wine32(Wine):
+    """The 32-bit Morvane.exe under 32-bit Wine, in a prefix of that architecture."""
+
+    @staticmethod
+    def unavailable():
+        """Why 32-bit Wine cannot run here, or None."""
+        try:
+            if subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True,
+                              timeout=30, check=False).returncode == 0:
+                return None
+            return "/usr/lib/wine/wine does not run"
+        except FileNotFoundError:
+            return "no 32-bit Wine (wine32:i386)"
+        except OSError as e:  # ENOEXEC: a kernel without 32-bit emulation
+            return f"this kernel runs no 32-bit programs ({e.strerror})"
+
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
+        super().__init__(opts, dpi, {**(env or {}), "WINEARCH": "win32"}, xvfb_options,
+                         window_manager)
 
 
 def read_proc(pid, name, mode="r"):

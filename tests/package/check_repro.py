@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Builds the packages twice from clean checkouts, as differently as two machines would, and
-demands the same bytes: Morvane.exe, Morvane-<version>-win64.zip, morvane_<version>-1_amd64.deb.
+demands the same bytes: both Morvane.exe, Morvane-<version>-win64.zip and -win32.zip, and
+morvane_<version>-1_amd64.deb.
 
     check_repro.py SOURCE_DIR
 
 Each build is a clone of SOURCE_DIR's commit (HEAD) into a scratch folder, built with the
-documented commands (cmake --workflow --preset zip, then deb). The second runs later, in a
+documented commands (cmake --workflow --preset zip, zip32, then deb). The second runs later, in a
 folder of another depth with a space in its name, with another umask, time zone and locale.
 Where a file differs, diffoscope names the bytes and what they mean. The packages SOURCE_DIR's
 own builds made (the other tests make them) are compared too where the tree is clean; with
@@ -22,6 +23,7 @@ import sys
 import tempfile
 
 ARTIFACTS = ("build/mingw/packages/Morvane.exe", "build/mingw/packages/Morvane-*-win64.zip",
+             "build/mingw32/packages/Morvane.exe", "build/mingw32/packages/Morvane-*-win32.zip",
              "build/release/packages/morvane_*_amd64.deb")
 HEX_DUMP = re.compile(r"^[│├└─ ]*[-+ ]\s*(0x)?[0-9a-f]{8}:? ")
 VARIANTS = (  # folder, umask, time zone, locale
@@ -46,7 +48,7 @@ def build(source, folder, umask, zone, locale):
         raise SystemExit(f"FAIL: git clone: {out.stderr}")
     env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
     env.update(TZ=zone, LC_ALL=locale, LANG=locale)
-    for preset in ("zip", "deb"):
+    for preset in ("zip", "zip32", "deb"):
         out = run(["cmake", "--workflow", "--preset", preset], cwd=folder, env=env,
                   preexec_fn=lambda: os.umask(umask))
         if out.returncode != 0:
@@ -81,7 +83,7 @@ def main(source):
         for i in range(len(ARTIFACTS)):
             paths = [b[i] for b in builds if b[i]]
             sums = [sha256(p) for p in paths]
-            print(f"{os.path.basename(paths[0])}: {sums[0]}")
+            print(f"{ARTIFACTS[i]}: {sums[0]}")
             for n, (path, digest) in enumerate(zip(paths[1:], sums[1:]), start=1):
                 if digest == sums[0]:
                     continue

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the shipped Morvane.exe: size, imports, icon, version resource, manifest.
+"""Checks the shipped Morvane.exe: size, architecture, imports, icon, version resource, manifest.
 
-usage: check_exe.py --objdump x86_64-w64-mingw32-objdump Morvane.exe
-Reads the PE through objdump's dumps only, so it checks the file as built.
+usage: check_exe.py --objdump OBJDUMP --bits 64|32 --imports LIST --copyright FILE Morvane.exe
+
+Reads the PE through objdump's dumps only, so it checks the file as built. Every imported function
+must be on LIST, the functions Windows 7 has: Windows refuses to start a program with a single
+import it lacks, so anything newer is looked up at run time instead.
 """
 
 import argparse
@@ -11,7 +14,8 @@ import re
 import subprocess
 import sys
 
-MAX_BYTES = 200 * 1024
+# The 32-bit C++ runtime is larger: its string instantiations, number parsing and DWARF unwinder.
+MAX_BYTES = {64: 200 * 1024, 32: 264 * 1024}
 # DLLs every Windows installation has in System32; anything else would have to ship alongside.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "winmm.dll",
                "msvcrt.dll", "shell32.dll", "advapi32.dll", "ole32.dll", "imm32.dll"}
@@ -49,17 +53,45 @@ def read_rva(path, headers, image_base, rva, size):
     raise ValueError(f"RVA {rva:#x} is in no section")
 
 
+def imported_functions(dump):
+    """{"dll!Function"} from objdump -p's import tables."""
+    found, dll = set(), None
+    for line in dump.splitlines():
+        if m := re.match(r"\s*DLL Name: (\S+)", line):
+            dll = m.group(1).lower()
+        elif dll and (m := re.match(r"\t[0-9a-f]+\t +\d+ +(\S+)", line)):
+            found.add(f"{dll}!{m.group(1)}")
+    return found
+
+
+def allowed_functions(path):
+    """The list's "dll function [minimum version]" lines as {"dll!Function"}."""
+    with open(path, encoding="utf-8") as f:
+        return {"!".join(line.split()[:2]) for line in f
+                if line.strip() and not line.startswith("#")}
+
+
+def copyright_line(path):
+    """The version record's LegalCopyright, from the licence file the .deb ships."""
+    with open(path, encoding="utf-8") as f:
+        fields = dict(line.rstrip("\n").split(": ", 1) for line in f if re.match(r"^\w+: ", line))
+    return f"Copyright (C) {fields['Copyright']}. {fields['License']} licence (MIT)."
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
+    parser.add_argument("--bits", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--imports", required=True)
+    parser.add_argument("--copyright", required=True)
     parser.add_argument("exe")
     args = parser.parse_args()
 
     problems = []
     size = os.path.getsize(args.exe)
     print(f"size: {size} bytes")
-    if size > MAX_BYTES:
-        problems.append(f"{size} bytes, more than {MAX_BYTES}")
+    if size > MAX_BYTES[args.bits]:
+        problems.append(f"{size} bytes, more than {MAX_BYTES[args.bits]}")
 
     dump = objdump(args.objdump, "-p", args.exe)
     dlls = sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)})
@@ -71,6 +103,14 @@ def main():
         problems.append("imports non-system DLLs: " + " ".join(foreign))
     if "Subsystem\t\t00000002" not in dump:
         problems.append("not a GUI (windows subsystem) program")
+    magic = {32: "010b\t(PE32)", 64: "020b\t(PE32+)"}[args.bits]
+    if f"Magic\t\t\t{magic}" not in dump:
+        problems.append(f"not a {args.bits}-bit program (PE magic {magic} expected)")
+    newer = sorted(imported_functions(dump) - allowed_functions(args.imports))
+    if newer:
+        problems.append("imports that are not known to Windows 7 (check each one's minimum "
+                        "version, then add it to the list or look it up at run time): " +
+                        " ".join(newer))
 
     res = resources(dump)
     image_base = int(re.search(r"ImageBase\s+([0-9a-f]+)", dump).group(1), 16)
@@ -91,6 +131,8 @@ def main():
     else:
         blob = read_rva(args.exe, headers, image_base, *versions[0])
         for key, value in (("ProductName", "Morvane"), ("InternalName", "Morvane"),
+                           ("CompanyName", "Morvane"),
+                           ("LegalCopyright", copyright_line(args.copyright)),
                            ("FileVersion", "1.00"), ("ProductVersion", "1.00")):
             pattern = re.compile(re.escape(key.encode("utf-16-le")) + rb"(?:\x00\x00)+" +
                                  re.escape(value.encode("utf-16-le")) + rb"\x00\x00")

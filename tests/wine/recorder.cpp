@@ -17,8 +17,14 @@
 //   recorder.exe hang SECONDS         a window titled "morvane-hung" that takes the foreground,
 //                                     holds F10 down for a poll or two, then stops answering
 //                                     messages for SECONDS, as a program in front that hangs
+//   recorder.exe thief SECONDS OUT    asks GetAsyncKeyState for F12 every millisecond, as a
+//                                     program that takes the "pressed since" bit would, writing
+//                                     "ready" once it runs and "took US" to OUT whenever the bit
+//                                     was set for it
+//   recorder.exe swap 1|0             swaps the mouse buttons (1) or puts them back (0)
 #include <windows.h>
 
+#include <mmsystem.h>
 #include <shellapi.h>
 
 #include <string>
@@ -250,6 +256,25 @@ int hang(HINSTANCE instance, int seconds) {
     return 0;
 }
 
+int thief(int seconds, const wchar_t* path) {
+    HANDLE out = createOutput(path);
+    if (out == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    writeAll(out, "ready\n");
+    timeBeginPeriod(1);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(seconds) * 1000) {
+        if ((GetAsyncKeyState(VK_F12) & 1) != 0) {
+            writeAll(out, "took " + std::to_string(nowUs()) + "\n");
+        }
+        Sleep(1);
+    }
+    timeEndPeriod(1);
+    CloseHandle(out);
+    return 0;
+}
+
 int toInt(const wchar_t* text) { return static_cast<int>(wcstol(text, nullptr, 10)); }
 
 }  // namespace
@@ -276,6 +301,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         rc = closeForm(argv[2]);
     } else if (mode == L"hang" && argc == 3) {
         rc = hang(instance, toInt(argv[2]));
+    } else if (mode == L"thief" && argc == 4) {
+        rc = thief(toInt(argv[2]), argv[3]);
+    } else if (mode == L"swap" && argc == 3) {
+        SwapMouseButton(toInt(argv[2]) != 0 ? TRUE : FALSE);
+        rc = GetSystemMetrics(SM_SWAPBUTTON) == toInt(argv[2]) ? 0 : 1;
     } else if (mode == L"layout" && argc == 4) {
         rc = writeFile(argv[3], morvane::e2e::layoutJson(toInt(argv[2])));
     }

@@ -41,6 +41,10 @@ struct X11Input::Impl {
     Window root = 0;
     int xiOpcode = -1;  // -1: no XInput2, read the key map instead
     bool unflushed = false;
+    // The physical button that the pointer mapping makes button 1, the primary one: XTest's
+    // buttons go through the mapping, so a left-handed `pointer = 3 2 1` would otherwise turn
+    // every click into a right click.
+    unsigned int primaryButton = Button1;
     KeyLatch latch;
     std::map<std::int32_t, std::vector<int>> keycodesByVk;
 
@@ -57,6 +61,7 @@ struct X11Input::Impl {
 
     bool selectRawKeys();
     void seedFromKeymap();
+    void readPointerMapping();
     void drain();
     const std::vector<int>& keycodesFor(std::int32_t vk);
     bool keymapHasDown(const std::vector<int>& keycodes);
@@ -97,13 +102,29 @@ void X11Input::Impl::seedFromKeymap() {
     }
 }
 
+void X11Input::Impl::readPointerMapping() {
+    std::array<unsigned char, 256> map{};
+    const int buttons = XGetPointerMapping(display, map.data(), static_cast<int>(map.size()));
+    primaryButton = Button1;
+    for (int physical = 0; physical < buttons; ++physical) {
+        if (map.at(static_cast<std::size_t>(physical)) == Button1) {
+            primaryButton = static_cast<unsigned int>(physical) + 1;
+            break;
+        }
+    }
+}
+
 void X11Input::Impl::drain() {
     while (XPending(display) > 0) {
         XEvent event{};
         XNextEvent(display, &event);
         if (event.type == MappingNotify) {
-            XRefreshKeyboardMapping(&event.xmapping);
-            keycodesByVk.clear();
+            if (event.xmapping.request == MappingPointer) {
+                readPointerMapping();
+            } else {
+                XRefreshKeyboardMapping(&event.xmapping);
+                keycodesByVk.clear();
+            }
             continue;
         }
         XGenericEventCookie* cookie = &event.xcookie;
@@ -201,6 +222,7 @@ std::unique_ptr<X11Input> X11Input::open(const char* displayName, std::string& e
     // Fake input must not be dropped while another client grabs the server.
     XTestGrabControl(impl->display, True);
     impl->root = XDefaultRootWindow(impl->display);
+    impl->readPointerMapping();
     if (impl->selectRawKeys()) {
         impl->seedFromKeymap();
     } else {
@@ -245,12 +267,12 @@ bool X11Input::moveCursor(std::int32_t x, std::int32_t y) {
 }
 
 void X11Input::mouseEvent(std::uint32_t flags) {
-    // Only the left button is ever used; down before up, as Windows applies the two bits.
+    // Only the primary button is ever used; down before up, as Windows applies the two bits.
     if ((flags & kMouseLeftDown) != 0) {
-        XTestFakeButtonEvent(impl_->display, Button1, True, CurrentTime);
+        XTestFakeButtonEvent(impl_->display, impl_->primaryButton, True, CurrentTime);
     }
     if ((flags & kMouseLeftUp) != 0) {
-        XTestFakeButtonEvent(impl_->display, Button1, False, CurrentTime);
+        XTestFakeButtonEvent(impl_->display, impl_->primaryButton, False, CurrentTime);
     }
     XFlush(impl_->display);
     impl_->unflushed = false;
