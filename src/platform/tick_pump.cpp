@@ -28,7 +28,9 @@ void WakeLateness::add(Nanos late) {
 
 namespace {
 
-Nanos leadFromLateness(Nanos late) { return std::min(late + TickPump::kSpinSlack, TickPump::kMaxLead); }
+Nanos leadFromLateness(Nanos late) {
+    return std::min(late + TickPump::kSpinSlack, TickPump::kMaxLead);
+}
 
 }  // namespace
 
@@ -62,8 +64,7 @@ Nanos TickPump::leadFor() const {
     const Nanos spinLead = spinLead_.load();
     for (int i = 0; i < kTimerCount; ++i) {
         const auto id = static_cast<TimerId>(i);
-        if (bank_.ticking(id) &&
-            bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * spinLead) {
+        if (bank_.ticking(id) && bank_.interval(id) * kNanosPerMilli <= kSpinIntervals * spinLead) {
             return spinLead;
         }
     }

@@ -68,7 +68,6 @@ UINT WINAPI data(HRAWINPUT, UINT command, LPVOID out, PUINT size, UINT header) {
 SHORT WINAPI stolen(int) { return 0; }  // another program took the "pressed since" bit
 }  // namespace raw
 
-
 void rawKeys(HWND form, morvane::win32::Win32Platform& ops);
 
 // The window as the program builds it: characters an input method commits to Text2, and F12
@@ -167,8 +166,12 @@ void powerThrottling() {
     };
     const Case cases[] = {
         {"Windows 11: speed and timer resolution", true, 0, 0, {"5"}, 5},
-        {"Windows 10: speed alone after the timer flag is refused", true, 4,
-         ERROR_INVALID_PARAMETER, {"5", "1"}, 1},
+        {"Windows 10: speed alone after the timer flag is refused",
+         true,
+         4,
+         ERROR_INVALID_PARAMETER,
+         {"5", "1"},
+         1},
         {"another refusal is final", true, 5, ERROR_ACCESS_DENIED, {"5"}, 0},
         {"Windows 7: nothing to call", false, 0, 0, {}, 0},
     };
@@ -212,8 +215,8 @@ void primaryClicks() {
         asked.clear();
         ops.mouse_event(morvane::kMouseLeftClick, 0, 0, 0, 0);
         expect(asked == std::vector<std::string>{c.flags},
-               std::string("flags ") + c.flags + " with swap setting " +
-                   std::to_string(c.swapped) + (c.injectedSwap ? " on Windows" : " on Wine"));
+               std::string("flags ") + c.flags + " with swap setting " + std::to_string(c.swapped) +
+                   (c.injectedSwap ? " on Windows" : " on Wine"));
     }
 }
 
@@ -249,9 +252,9 @@ void timerPaths() {
         timers::highResolution = high;
         asked.clear();
         { const morvane::win32::TickSource ticks(api); }
-        expect(asked == (high ? Calls{"create 2"}
-                              : Calls{"create 2", "create 0", "begin 1", "end 1"}),
-               high ? "the high-resolution timer alone" : "the plain timer and a 1 ms tick");
+        expect(
+            asked == (high ? Calls{"create 2"} : Calls{"create 2", "create 0", "begin 1", "end 1"}),
+            high ? "the high-resolution timer alone" : "the plain timer and a 1 ms tick");
     }
 }
 
@@ -267,14 +270,14 @@ void rawKeys(HWND form, morvane::win32::Win32Platform& ops) {
     }
     // Key events, then the poll's answers for F12.
     struct Step {
-        USHORT flags;   // RI_KEY_MAKE or RI_KEY_BREAK; 0xFFFF: no event, a poll
-        bool nonzero;   // the poll's answer
+        USHORT flags;  // RI_KEY_MAKE or RI_KEY_BREAK; 0xFFFF: no event, a poll
+        bool nonzero;  // the poll's answer
     };
     const Step steps[] = {
-        {0xFFFF, false},                                          // nothing pressed
-        {RI_KEY_MAKE, false}, {RI_KEY_BREAK, false}, {0xFFFF, true},  // a tap between polls
-        {0xFFFF, false},                                          // reported once
-        {RI_KEY_MAKE, false}, {0xFFFF, true}, {0xFFFF, true},    // held
+        {0xFFFF, false},                                               // nothing pressed
+        {RI_KEY_MAKE, false},  {RI_KEY_BREAK, false}, {0xFFFF, true},  // a tap between polls
+        {0xFFFF, false},                                               // reported once
+        {RI_KEY_MAKE, false},  {0xFFFF, true},        {0xFFFF, true},  // held
         {RI_KEY_BREAK, false}, {0xFFFF, false},
     };
     int n = 0;

@@ -32,10 +32,9 @@ ULONG keepFullSpeed(const SystemApi& api) {
         return 0;
     }
     // A bit in the control mask with its state bit clear turns that throttling off.
-    for (const ULONG mask :
-         {ULONG{PROCESS_POWER_THROTTLING_EXECUTION_SPEED |
-                PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION},
-          ULONG{PROCESS_POWER_THROTTLING_EXECUTION_SPEED}}) {
+    for (const ULONG mask : {ULONG{PROCESS_POWER_THROTTLING_EXECUTION_SPEED |
+                                   PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION},
+                             ULONG{PROCESS_POWER_THROTTLING_EXECUTION_SPEED}}) {
         PROCESS_POWER_THROTTLING_STATE state{PROCESS_POWER_THROTTLING_CURRENT_VERSION, mask, 0};
         if (api.setProcessInformation(GetCurrentProcess(), ProcessPowerThrottling, &state,
                                       sizeof(state)) != FALSE) {

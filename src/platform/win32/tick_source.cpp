@@ -26,8 +26,7 @@ void armRelative(HANDLE timer, Nanos ahead) {
 }  // namespace
 
 TickSource::TickSource(const SystemApi& api)
-    : api_(api),
-      pump_(*this, [this](TimerId id) {
+    : api_(api), pump_(*this, [this](TimerId id) {
           if (form_ != nullptr) {
               form_->timerTick(id);
           }
