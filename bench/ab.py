@@ -63,19 +63,20 @@ def main():
     finally:
         p.close()
 
-    print("| interval | build | CPU, % of one core (each round) | beats without a click | "
+    print("| interval | build | clicks/s (each round) | CPU, % of one core | beats without a click | "
           "p99 \\|error\\|, ms | machine busy, % |")
-    print("|---|---|---|---|---|---|")
+    print("|---|---|---|---|---|---|---|")
     for interval_ms, _, _ in cases:
         for name in ("old", "new"):
             runs = seen[(name, interval_ms)]
             print(f"| {interval_ms} ms | {name} | "
+                  f"{' / '.join(format(r['rate'], '.1f') for r in runs)} | "
                   f"{' / '.join(format(r['cpu_pct'], '.2f') for r in runs)} | "
                   f"{' / '.join(str(r['missed_beats']) for r in runs)} | "
                   f"{statistics.median(r['p99_abs_error'] for r in runs):.3f} | "
                   f"{' / '.join(format(r['machine_pct'], '.1f') for r in runs)} |")
     for name in ("old", "new") if opts.idle else ():
-        print(f"| idle | {name} | {' / '.join(format(v, '.3f') for v in idle[name])} | | | |")
+        print(f"| idle | {name} | | {' / '.join(format(v, '.3f') for v in idle[name])} | | | |")
     return 0
 
 
