@@ -1,6 +1,7 @@
-# The packages a user installs: a .deb of the Linux program (release preset), a zip of
-# Morvane.exe (mingw preset). `cpack --preset deb` or `cpack --preset zip` after a build, or the
-# workflow presets of the same names, which also build and test first.
+# The packages a user installs: a .deb of the Linux program (release preset), a zip of each
+# Morvane.exe (mingw and mingw32 presets). `cpack --preset deb`, `zip` or `zip32` after a build,
+# or the workflow presets of the same names, which configure and build first (they run no
+# tests: scripts/test.sh does).
 
 set(docs_tool ${PROJECT_SOURCE_DIR}/packaging/make_docs.py)
 set(readme ${PROJECT_SOURCE_DIR}/README.md)

@@ -9,6 +9,7 @@
 // a GUI program does not have; it alone would be a fifth of the executable. Nothing here is
 // meant to throw, so terminating is all that is left to do.
 namespace __gnu_cxx {
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming): libstdc++'s name
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 #endif
