@@ -302,13 +302,20 @@ def box_in_front(p):
     clicks go on. A click lands in that program and the window manager activates it (click to
     focus); the reminder takes the keyboard back, Enter alone answers it, and the clicks follow
     the new interval."""
-    picked(p, "1")
+    picked(p, "3")
     d = p.desktop
     for retime in (False, True):
-        if retime:
-            wait("Form1 to be minimized and clicking", lambda: p.state().iconic and d.clicks(), 5)
+        if retime:  # typed between two clicks: a click would move the keyboard to its window
+            clicks = len(wait("Form1 to be minimized and clicking",
+                              lambda: p.state().iconic and d.clicks(), 5))
+            wait("the next click", lambda: len(d.clicks()) > clicks, 4, step=0.01)
             d.xdotool("windowactivate", "--sync", p.form)
+            wait("Form1 to be restored", lambda: "Normal" in subprocess.run(
+                ["xprop", "-id", str(p.form), "WM_STATE"], env=d.env, capture_output=True,
+                text=True, timeout=10).stdout, 5)
+            time.sleep(p.focus_settle)
             retype(p, "0.3")
+            check(p.text("Text2") == "0.3", f"Text2 reads {p.text('Text2')!r} after typing 0.3")
             d.xdotool("windowminimize", "--sync", p.form)
         d.xdotool("windowactivate", "--sync", p.recorder)
         p.press("F10")
@@ -321,7 +328,7 @@ def box_in_front(p):
         check("HIDDEN" not in state, f"the reminder is hidden (retime={retime}): {state}")
         if retime:  # a click of the run while the box is open, and the window manager's answer
             clicks = len(d.clicks())
-            wait("a click while the reminder is open", lambda: len(d.clicks()) > clicks, 3)
+            wait("a click while the reminder is open", lambda: len(d.clicks()) > clicks, 4)
             time.sleep(0.3)
         if not p.box_takes_focus:
             x, y, w, h = d.geometry(box)
