@@ -333,7 +333,9 @@ def box_in_front(p):
         if not p.box_takes_focus:
             x, y, w, h = d.geometry(box)
             d.click_at(x + w // 2, y + h // 4)
-        wait("the keys to go to the reminder", lambda: d.xdotool("getwindowfocus") == str(box), 5)
+        which = "re-time's" if retime else "first"
+        wait(f"the keys to go to the {which} reminder",
+             lambda: d.xdotool("getwindowfocus") == str(box), 5)
         keys = len(d.key_presses_us())
         d.xdotool("key", "Return")
         gone = wait("Enter to answer the reminder", lambda: not p.state().boxes and now_us(), 5)
