@@ -11,6 +11,7 @@ void Form1::load() { ops_.setTimerInterval(TimerId::Timer2, kHotkeyPollIntervalM
 void Form1::command1Click() {
     if (!unloaded_) {
         startCapture(ops_);
+        capturing_ = true;
     }
 }
 
@@ -45,7 +46,14 @@ void Form1::unload() {
     ops_.unload();
 }
 
-void Form1::stopCapture() { morvane::stopCapture(ops_); }
+void Form1::stopCapture(std::optional<POINT> pressedAt) {
+    morvane::stopCapture(ops_);
+    // The capture ticks between the press and this poll wrote where the pointer went after it.
+    if (capturing_ && pressedAt) {
+        takePoint(ops_, *pressedAt, cursorPos, targetX, targetY);
+    }
+    capturing_ = false;
+}
 
 void Form1::runAction() { run_.run(ops_, unloaded_); }
 

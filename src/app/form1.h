@@ -42,11 +42,12 @@ public:
     std::int16_t targetY = 0;
 
 private:
-    void stopCapture() override;
+    void stopCapture(std::optional<POINT> pressedAt) override;
     void runAction() override;
 
     PlatformOps& ops_;
     RunAction run_;
+    bool capturing_ = false;
     bool unloaded_ = false;
 };
 

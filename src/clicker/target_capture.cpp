@@ -16,11 +16,17 @@ void startCapture(PlatformOps& ops) {
 
 void stopCapture(PlatformOps& ops) { ops.setTimerEnabled(TimerId::Timer1, false); }
 
-void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX, std::int16_t& targetY) {
-    ops.GetCursorPos(cursorPos);
+void takePoint(PlatformOps& ops, POINT point, POINT& cursorPos, std::int16_t& targetX,
+               std::int16_t& targetY) {
+    cursorPos = point;
     ops.setLabel1Caption(coordinateCaption(cursorPos));
     targetX = saturateToInt16(cursorPos.x);
     targetY = saturateToInt16(cursorPos.y);
+}
+
+void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX, std::int16_t& targetY) {
+    ops.GetCursorPos(cursorPos);
+    takePoint(ops, cursorPos, cursorPos, targetX, targetY);
 }
 
 std::string coordinateCaption(POINT point) {

@@ -13,6 +13,11 @@ void startCapture(PlatformOps& ops);
 // F7: stop following; the caption and the target keep their last values.
 void stopCapture(PlatformOps& ops);
 
+// Shows `point` in Label1, then takes it as the click target: a capture tick's second half, and
+// F7's where the platform knows where the pointer was at the press.
+void takePoint(PlatformOps& ops, POINT point, POINT& cursorPos, std::int16_t& targetX,
+               std::int16_t& targetY);
+
 // One Timer1 tick: read the cursor, show it in Label1, then take it as the click target.
 void captureTick(PlatformOps& ops, POINT& cursorPos, std::int16_t& targetX, std::int16_t& targetY);
 

@@ -7,7 +7,7 @@ void pollHotkeys(PlatformOps& ops, HotkeyActions& actions) {
         return;
     }
     if (ops.GetAsyncKeyState(kVkF7) != 0) {
-        actions.stopCapture();
+        actions.stopCapture(ops.keyPressPoint(kVkF7));
     }
     if (ops.GetAsyncKeyState(kVkF10) != 0) {
         actions.runAction();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/platform_ops.h"
 
 namespace morvane {
@@ -13,9 +15,10 @@ public:
     HotkeyActions(HotkeyActions&&) = delete;
     HotkeyActions& operator=(HotkeyActions&&) = delete;
 
-    virtual void stopCapture() = 0;  // F7
-    virtual void runAction() = 0;    // F10
-    virtual void unload() = 0;       // F12
+    // F7; `pressedAt`: where the pointer was when F7 went down, where the platform knows it.
+    virtual void stopCapture(std::optional<POINT> pressedAt) = 0;
+    virtual void runAction() = 0;  // F10
+    virtual void unload() = 0;     // F12
     [[nodiscard]] virtual bool unloaded() const = 0;
 
 protected:

@@ -2,11 +2,16 @@
 
 namespace morvane {
 
-void KeyLatch::press(int key) {
-    if (valid(key)) {
-        at(key).down = true;
-        at(key).pressedSinceQuery = true;
+void KeyLatch::press(int key, std::optional<POINT> point) {
+    if (!valid(key)) {
+        return;
     }
+    Key& k = at(key);
+    if (!k.down && !k.pressedSinceQuery) {
+        k.pressAt = point;
+    }
+    k.down = true;
+    k.pressedSinceQuery = true;
 }
 
 void KeyLatch::release(int key) {
@@ -34,9 +39,14 @@ std::int16_t KeyLatch::query(std::span<const int> keys) {
         if (k.pressedSinceQuery) {
             state |= kPressedSinceQuery;
         }
+        k.reported = k.pressedSinceQuery ? k.pressAt : std::nullopt;
         k.pressedSinceQuery = false;
     }
     return static_cast<std::int16_t>(state);
+}
+
+std::optional<POINT> KeyLatch::pressPoint(int key) const {
+    return valid(key) ? at(key).reported : std::nullopt;
 }
 
 }  // namespace morvane

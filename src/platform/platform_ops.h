@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,10 @@ public:
     // Nonzero when the key is down now or was pressed since the previous query of that key,
     // whichever window has the keyboard focus.
     virtual std::int16_t GetAsyncKeyState(std::int32_t vk) = 0;  // NOLINT
+    // Where the cursor was when `vk` went down, for the press that the last GetAsyncKeyState(vk)
+    // reported as new; empty when it reported none, and on a backend that only polls the keys
+    // and so never sees the moment of a press.
+    virtual std::optional<POINT> keyPressPoint(std::int32_t /*vk*/) { return std::nullopt; }
 
     // Timers: a timer ticks while it is enabled and its interval is above 0. A new interval on an
     // enabled timer restarts its count. A value outside 0..kMaxTimerIntervalMs is rejected

@@ -123,6 +123,39 @@ TEST_F(CaptureTest, F7FreezesCaptionAndTargetAndCommand1Resumes) {
     EXPECT_EQ(form.targetY, 400);
 }
 
+// A capture tick between the F7 press and the poll that sees it writes where the pointer went
+// after the press. A backend that sees the press as it happens fixes the point of the press; one
+// that only polls keeps what the last tick took.
+TEST(CaptureAtF7Test, TheTargetIsWhereThePointerWasWhenF7WentDown) {
+    struct Case {
+        bool keyEvents;
+        POINT fixed;
+    };
+    for (const Case& c : {Case{true, {10, 20}}, Case{false, {30, 40}}}) {
+        FakePlatform fake;
+        Form1 form{fake};
+        fake.keyEvents = c.keyEvents;
+        fake.start(form);
+        fake.advance(100);
+        form.command1Click();  // captures at 300, 500, ...; polls at 200, 400, ...
+        fake.moveMouse(10, 20);
+        fake.advance(110);
+        fake.tapKey(kVkF7);
+        fake.moveMouse(30, 40);
+        fake.advance(90);  // the capture tick at 300
+        ASSERT_EQ(fake.label1, "横坐标:30 纵坐标:40");
+        fake.advance(100);  // the poll at 400
+        fake.moveMouse(50, 60);
+        fake.setText2("0.1");
+        form.command3Click();
+        fake.advance(500);
+        const std::string fixed = coordinateCaption(c.fixed);
+        EXPECT_EQ(fake.label1, fixed) << c.keyEvents;
+        ASSERT_EQ(fake.clicks.size(), 5U);
+        EXPECT_EQ(coordinateCaption(fake.clicks.back().at), fixed) << c.keyEvents;
+    }
+}
+
 TEST_F(CaptureTest, Command1WhileFollowingRestartsTheCount) {
     form.command1Click();
     fake.advance(150);

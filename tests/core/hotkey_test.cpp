@@ -75,8 +75,9 @@ TEST_F(HotkeyTest, TicksGoOnWhileTheReminderIsOpen) {
     });
     form.command3Click();  // at 200 ms; the box stays open for 1.6 s
     EXPECT_EQ(fake.clicks.size(), 16U);
-    // Captures at 200 to 1400; F7, seen by the poll at 1400, stopped them inside the box.
-    EXPECT_EQ(fake.label1Writes, 7);
+    // Captures at 200 to 1400; F7, seen by the poll at 1400, stopped them inside the box and
+    // wrote its press point.
+    EXPECT_EQ(fake.label1Writes, 8);
 }
 
 TEST_F(HotkeyTest, F12WhileTheReminderIsOpenEndsTheProgramAndTheRunStops) {

@@ -301,7 +301,9 @@ class Wine(Product):
     exit_grace_ms = 4500
 
     # Under openbox the box Wine 8 opens from the background comes on top of everything, but
-    # the keyboard focus stays with the window that had it until the box is clicked.
+    # the keyboard focus stays with the window that had it until the box is clicked: Wine 8's
+    # X11 driver has no way to ask the window manager to activate a window (_NET_ACTIVE_WINDOW),
+    # whatever the program calls. So for the first reminder as for the re-time's.
     box_takes_focus = False
 
     def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):

@@ -75,6 +75,10 @@ std::int16_t FakePlatform::GetAsyncKeyState(std::int32_t vk) {
     return keys_.query(std::array{static_cast<int>(vk)});
 }
 
+std::optional<POINT> FakePlatform::keyPressPoint(std::int32_t vk) {
+    return keyEvents ? keys_.pressPoint(vk) : std::nullopt;
+}
+
 void FakePlatform::setTimerEnabled(TimerId timer, bool enabled) {
     calls.push_back(timerName(timer) + ".enabled=" + (enabled ? "true" : "false"));
     if (!unloadedFlag) {

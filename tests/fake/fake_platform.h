@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,11 +41,15 @@ public:
 
     // Desktop input.
     void moveMouse(std::int32_t x, std::int32_t y) { cursor_ = {x, y}; }
-    void keyDown(std::int32_t vk) { keys_.press(vk); }
+    // Presses record the virtual cursor, as a backend that sees key events does; with
+    // `keyEvents` false the fake is a backend that only polls the keys and knows no press point.
+    void keyDown(std::int32_t vk) { keys_.press(vk, cursor_); }
+    void keyUp(std::int32_t vk) { keys_.release(vk); }
     void tapKey(std::int32_t vk) {  // down and up between two queries
-        keys_.press(vk);
-        keys_.release(vk);
+        keyDown(vk);
+        keyUp(vk);
     }
+    bool keyEvents = true;
     // Types `chars` into Text2 through the form's key filter, as the text box would.
     void type(std::u16string_view chars);
     void setText2(std::string text) { text2_ = std::move(text); }  // paste, Delete key, ...
@@ -75,6 +80,7 @@ public:
     void mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy, std::uint32_t data,
                      std::uint32_t extraInfo) override;
     std::int16_t GetAsyncKeyState(std::int32_t vk) override;
+    std::optional<POINT> keyPressPoint(std::int32_t vk) override;
     void setTimerEnabled(TimerId timer, bool enabled) override;
     bool setTimerInterval(TimerId timer, std::int64_t milliseconds) override;
     void setLabel1Caption(std::string_view text) override;

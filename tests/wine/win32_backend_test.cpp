@@ -293,6 +293,20 @@ void rawKeys(HWND form, morvane::win32::Win32Platform& ops) {
             SendMessageW(form, WM_INPUT, RIM_INPUTSINK, 0x1234);
         }
     }
+    // F7 keeps where the cursor was when its input came, however it has moved since.
+    raw::next = RAWKEYBOARD{};
+    raw::next.VKey = static_cast<USHORT>(morvane::kVkF7);
+    SetCursorPos(321, 123);
+    PostMessageW(form, WM_INPUT, RIM_INPUTSINK, 0x1234);
+    SetCursorPos(10, 10);
+    MSG m{};
+    while (PeekMessageW(&m, form, WM_INPUT, WM_INPUT, PM_REMOVE) != FALSE) {
+        DispatchMessageW(&m);
+    }
+    const bool reported = ops.GetAsyncKeyState(morvane::kVkF7) != 0;
+    const std::optional<morvane::POINT> at = ops.keyPressPoint(morvane::kVkF7);
+    expect(reported && at && at->x == 321 && at->y == 123,
+           "F7's press point is where the cursor was as it went down");
 }
 
 namespace failure {

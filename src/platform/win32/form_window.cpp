@@ -315,7 +315,11 @@ LRESULT FormWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INPUT:
         if (const RawKey key = readRawKey(api_, lp); key.vk != 0) {
             if (key.down) {
-                keys_.press(key.vk);
+                // Where the cursor was when the input came, not when it is read: F7 fixes the
+                // point the user pressed it over.
+                const DWORD at = GetMessagePos();
+                keys_.press(key.vk, morvane::POINT{static_cast<short>(lowWord(at)),
+                                                   static_cast<short>(highWord(at))});
             } else {
                 keys_.release(key.vk);
             }

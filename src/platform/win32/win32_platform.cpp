@@ -40,6 +40,10 @@ std::int16_t Win32Platform::GetAsyncKeyState(std::int32_t vk) {
     return static_cast<std::int16_t>(raw | api_.getAsyncKeyState(vk));
 }
 
+std::optional<POINT> Win32Platform::keyPressPoint(std::int32_t vk) {
+    return window_.keys().pressPoint(vk);
+}
+
 void Win32Platform::setTimerEnabled(TimerId timer, bool enabled) {
     ticks_.pump().setEnabled(timer, enabled);
 }

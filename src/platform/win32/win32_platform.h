@@ -24,6 +24,7 @@ public:
     void mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy, std::uint32_t data,
                      std::uint32_t extraInfo) override;
     std::int16_t GetAsyncKeyState(std::int32_t vk) override;
+    std::optional<POINT> keyPressPoint(std::int32_t vk) override;
 
     void setTimerEnabled(TimerId timer, bool enabled) override;
     bool setTimerInterval(TimerId timer, std::int64_t milliseconds) override;

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QTranslator>
+#include <QWindow>
 #include <algorithm>
 #include <utility>
 
@@ -23,6 +24,56 @@ QTranslator* installQtTranslations(QCoreApplication& app, const QLocale& locale)
     }
     return translator;
 }
+
+// A box is usually opened from the background: F10 pressed in another program, Form1
+// minimized, clicks going on. It asks for the keyboard once it is on the screen, and while it is
+// open it takes the keyboard back from a window that one of our clicks made the window manager
+// activate (click to focus); a window the user activates by other means keeps it.
+class BoxFocus final : public QObject {
+public:
+    BoxFocus(QWidget& box, DesktopInput& input) : box_(box), input_(input) {
+        box.winId();  // the native window, to be watched for its first exposure
+        box.installEventFilter(this);
+        box.windowHandle()->installEventFilter(this);
+    }
+
+    void clicked() { clickedSinceActive_ = true; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Expose:
+            // Exposed: the window manager has mapped it and will take a request for it.
+            if (!exposed_ && watched == box_.windowHandle() && box_.windowHandle()->isExposed()) {
+                exposed_ = true;
+                activate();
+            }
+            break;
+        case QEvent::WindowActivate:
+            clickedSinceActive_ = false;
+            break;
+        case QEvent::WindowDeactivate:
+            if (clickedSinceActive_ && watched == &box_) {
+                activate();
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void activate() {
+        if (!input_.activate(box_.winId())) {
+            box_.activateWindow();
+        }
+    }
+
+    QWidget& box_;
+    DesktopInput& input_;
+    bool exposed_ = false;
+    bool clickedSinceActive_ = false;
+};
 
 int messageBoxMinimumWidth(const QString& title) {
     // The window manager draws the title in its own font, which the desktop's title font
@@ -41,7 +92,13 @@ QtPlatform::QtPlatform(DesktopInput& input, std::function<void()> quit)
           }
           input_.flush();
       }),
-      quit_(quit ? std::move(quit) : [] { QCoreApplication::exit(0); }) {}
+      quit_(quit ? std::move(quit) : [] { QCoreApplication::exit(0); }) {
+    if (const int fd = input_.eventFd(); fd >= 0) {
+        keyEvents_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(keyEvents_.get(), &QSocketNotifier::activated,
+                         [this] { input_.readEvents(); });
+    }
+}
 
 void QtPlatform::attach(FormWindow& window, Form1& form) {
     window_ = &window;
@@ -58,9 +115,14 @@ void QtPlatform::mouse_event(std::uint32_t flags, std::uint32_t /*dx*/,  // NOLI
                              std::uint32_t /*dy*/, std::uint32_t /*data*/,
                              std::uint32_t /*extraInfo*/) {
     input_.mouseEvent(flags);
+    for (BoxFocus* focus : boxFocus_) {
+        focus->clicked();
+    }
 }
 
 std::int16_t QtPlatform::GetAsyncKeyState(std::int32_t vk) { return input_.asyncKeyState(vk); }
+
+std::optional<POINT> QtPlatform::keyPressPoint(std::int32_t vk) { return input_.keyPressPoint(vk); }
 
 void QtPlatform::setTimerEnabled(TimerId timer, bool enabled) {
     timers_.setEnabled(timer, enabled);
@@ -104,9 +166,12 @@ void QtPlatform::messageBox(std::string_view prompt) {
                                       QSizePolicy::Fixed),
                       grid->rowCount(), 0, 1, grid->columnCount());
     }
+    BoxFocus focus(box, input_);
     openBoxes_.push_back(&box);
+    boxFocus_.push_back(&focus);
     box.exec();
     openBoxes_.erase(std::remove(openBoxes_.begin(), openBoxes_.end(), &box), openBoxes_.end());
+    boxFocus_.erase(std::remove(boxFocus_.begin(), boxFocus_.end(), &focus), boxFocus_.end());
 }
 
 void QtPlatform::minimize() {

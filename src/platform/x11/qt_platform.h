@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QSocketNotifier>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/form1.h"
@@ -17,6 +19,8 @@ class QString;
 class QTranslator;
 
 namespace morvane::x11 {
+
+class BoxFocus;
 
 // Loads Qt's own translations (the boxes' buttons, the text box's context menu) for `locale`;
 // returns the installed translator, owned by `app`, or null where Qt has none for it.
@@ -40,6 +44,7 @@ public:
     void mouse_event(std::uint32_t flags, std::uint32_t dx, std::uint32_t dy,  // NOLINT
                      std::uint32_t data, std::uint32_t extraInfo) override;
     std::int16_t GetAsyncKeyState(std::int32_t vk) override;
+    std::optional<POINT> keyPressPoint(std::int32_t vk) override;
 
     void setTimerEnabled(TimerId timer, bool enabled) override;
     bool setTimerInterval(TimerId timer, std::int64_t milliseconds) override;
@@ -57,11 +62,14 @@ public:
 
 private:
     DesktopInput& input_;
+    // Key events are read as they come, also inside a message box's nested loop.
+    std::unique_ptr<QSocketNotifier> keyEvents_;
     TimerSource timers_;
     QPointer<FormWindow> window_;
     Form1* form_ = nullptr;
     std::function<void()> quit_;
     std::vector<QMessageBox*> openBoxes_;
+    std::vector<BoxFocus*> boxFocus_;
     bool unloaded_ = false;
 };
 

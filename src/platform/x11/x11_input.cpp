@@ -62,6 +62,7 @@ struct X11Input::Impl {
     bool selectRawKeys();
     void seedFromKeymap();
     void readPointerMapping();
+    std::optional<POINT> pointer();
     void drain();
     const std::vector<int>& keycodesFor(std::int32_t vk);
     bool keymapHasDown(const std::vector<int>& keycodes);
@@ -114,6 +115,20 @@ void X11Input::Impl::readPointerMapping() {
     }
 }
 
+std::optional<POINT> X11Input::Impl::pointer() {
+    Window rootReturn = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int winX = 0;
+    int winY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &winX, &winY, &mask)) {
+        return std::nullopt;  // the pointer is on another screen
+    }
+    return POINT{rootX, rootY};
+}
+
 void X11Input::Impl::drain() {
     while (XPending(display) > 0) {
         XEvent event{};
@@ -134,7 +149,9 @@ void X11Input::Impl::drain() {
         }
         const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
         if (cookie->evtype == XI_RawKeyPress) {
-            latch.press(raw->detail);
+            // The event carries no position; read now, it is at most one event-loop wake-up
+            // behind the press.
+            latch.press(raw->detail, pointer());
         } else if (cookie->evtype == XI_RawKeyRelease) {
             latch.release(raw->detail);
         }
@@ -241,20 +258,11 @@ X11Input::~X11Input() = default;
 bool X11Input::hasRawKeys() const { return impl_->xiOpcode >= 0; }
 
 bool X11Input::cursorPos(POINT& point) {
-    Window rootReturn = 0;
-    Window child = 0;
-    int rootX = 0;
-    int rootY = 0;
-    int winX = 0;
-    int winY = 0;
-    unsigned int mask = 0;
-    if (!XQueryPointer(impl_->display, impl_->root, &rootReturn, &child, &rootX, &rootY, &winX,
-                       &winY, &mask)) {
-        return false;  // the pointer is on another screen
+    const std::optional<POINT> at = impl_->pointer();
+    if (at) {
+        point = *at;
     }
-    point.x = rootX;
-    point.y = rootY;
-    return true;
+    return at.has_value();
 }
 
 bool X11Input::moveCursor(std::int32_t x, std::int32_t y) {
@@ -283,6 +291,46 @@ void X11Input::flush() {
         XFlush(impl_->display);
         impl_->unflushed = false;
     }
+    // A reply read during the tick (XQueryPointer) also reads the events that came before it
+    // into Xlib's queue, where the descriptor no longer shows them.
+    if (hasRawKeys() && XEventsQueued(impl_->display, QueuedAlready) > 0) {
+        impl_->drain();
+    }
+}
+
+int X11Input::eventFd() const { return hasRawKeys() ? ConnectionNumber(impl_->display) : -1; }
+
+void X11Input::readEvents() {
+    if (hasRawKeys()) {
+        impl_->drain();
+    }
+}
+
+bool X11Input::activate(std::uint64_t window) {
+    // Source 2, a pager: focus-stealing prevention refuses an application's own request (source
+    // 1) once the user has worked in another window since the application's last input, which
+    // for a box opened by a global F10 is always so, and after each click of ours.
+    constexpr long kFromPager = 2;
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = static_cast<Window>(window);
+    message.xclient.message_type = XInternAtom(impl_->display, "_NET_ACTIVE_WINDOW", False);
+    message.xclient.format = 32;
+    message.xclient.data.l[0] = kFromPager;
+    message.xclient.data.l[1] = CurrentTime;
+    XSendEvent(impl_->display, impl_->root, False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &message);
+    XFlush(impl_->display);
+    return true;
+}
+
+std::optional<POINT> X11Input::keyPressPoint(std::int32_t vk) {
+    for (const int code : impl_->keycodesFor(vk)) {
+        if (auto at = impl_->latch.pressPoint(code)) {
+            return at;
+        }
+    }
+    return std::nullopt;
 }
 
 std::int16_t X11Input::asyncKeyState(std::int32_t vk) {

@@ -22,8 +22,9 @@ bool ignoreXkbPointerButtons(_XDisplay* windowDisplay);
 //
 // Pointer: XQueryPointer on the root window, XTest motion and button events. Keys: XInput2 raw
 // key events selected on the root window, which arrive whichever window has the focus and need
-// no grab; without XInput2 the key map is read at each query instead, which only sees keys held
-// at that moment.
+// no grab; they are read as they come (eventFd, readEvents) so that each press is stamped with
+// where the pointer was then. Without XInput2 the key map is read at each query instead, which
+// only sees keys held at that moment.
 class X11Input final : public DesktopInput {
 public:
     // Null with `error` set when the display cannot be opened or has no XTest.
@@ -39,6 +40,10 @@ public:
     bool moveCursor(std::int32_t x, std::int32_t y) override;
     void mouseEvent(std::uint32_t flags) override;
     std::int16_t asyncKeyState(std::int32_t vk) override;
+    std::optional<POINT> keyPressPoint(std::int32_t vk) override;
+    [[nodiscard]] int eventFd() const override;
+    void readEvents() override;
+    bool activate(std::uint64_t window) override;
     void flush() override;
 
     [[nodiscard]] bool hasRawKeys() const;
