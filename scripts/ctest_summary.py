@@ -15,7 +15,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-CI_MUST_RUN = ("wine", "x11", "soak", "package", "repro")
+CI_MUST_RUN = ("wine", "x11", "wayland", "soak", "package", "repro")
 
 
 def labels(build):

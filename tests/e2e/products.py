@@ -1,4 +1,5 @@
-"""The two products under the harness: the Linux program and Morvane.exe under Wine.
+"""The products under the harness: the Linux program on X11 and on a Wayland desktop (KDE),
+and Morvane.exe under Wine.
 
 Each adapter starts its program and the recorder that belongs with it, and reads the window the
 way its platform exposes it: the Linux program over AT-SPI (Qt's accessibility bridge, on a
@@ -14,7 +15,8 @@ import subprocess
 import time
 from typing import NamedTuple
 
-from harness import ELSEWHERE, RECORDER, TARGET, Desktop, check, now_us, read_line, wait
+from harness import (ELSEWHERE, RECORDER, TARGET, Desktop, Failure, WaylandDesktop, check,
+                     now_us, read_line, wait)
 
 BOX_TITLE = "Morvane"
 
@@ -40,6 +42,7 @@ class Product:
     focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
     exit_grace_ms = 50  # from the unload to the process gone
     box_takes_focus = True  # a box opened while another program is in front gets the keys
+    box_keeps_form_minimized = True  # a box opened while Form1 is minimized leaves it so
 
     def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
         self.opts = opts
@@ -268,6 +271,88 @@ class Linux(Product):
         check(f"minimum size: {size}" in props and f"maximum size: {size}" in props,
               f"the window is not fixed at {size}: {props[:300]!r}")
         check("Icon (32 x 32)" in props, "no 32 x 32 window icon")
+
+
+class Wayland(Linux):
+    """The Linux program on a Wayland desktop (headless KWin): its window on Xwayland, clicks,
+    the cursor and the hotkeys through the portals and the desktop's shortcut service, clicking
+    onto a Wayland-native recorder."""
+
+    # KWin brings a minimized window back with the modal box it activates; no window manager
+    # (the X11 tests) leaves it minimized.
+    box_keeps_form_minimized = False
+    # The way out gives the keys back to KDE's shortcut service and ends the portal session,
+    # each a round trip on the bus.
+    exit_grace_ms = 100
+
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
+        self.opts, self.dpi = opts, dpi
+        self.desktop = WaylandDesktop(opts.wl_tool)
+        print(f"Wayland desktop up in {self.desktop.started_s:.2f} s")
+        self.env = {**self.desktop.env, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", **(env or {})}
+        self.proc = self.form = self.recorder = self.layout = self.stderr = None
+
+    def prepare(self):
+        if self.recorder is None:
+            d = self.desktop
+            d.spawn([self.opts.wl_tool, "record", d.log, *map(str, RECORDER)])
+            wait("the recorder window", lambda: os.path.exists(d.log), 10)
+            self.recorder = "recorder"
+            self.layout = self.read_layout()
+
+    def start(self):
+        super().start()
+        # KWin centres a new window, on top of the recorder; the X11 harness has it top left.
+        # Asked again until it holds: KWin may not manage the window yet when it is mapped.
+        wait("Form1 to move top left", lambda: self.desktop.for_window(
+            self.form, "c.frameGeometry = {x: 0, y: 0, width: c.frameGeometry.width, "
+            "height: c.frameGeometry.height};") or self.desktop.geometry(self.form)[0] == 0, 5,
+             step=0.2)
+        # The desktop sends the cursor only when it moves: a move made before the program's
+        # screen-cast stream runs is never seen.
+        wait("the program's cursor stream to run", self.cursor_stream_running, 10, step=0.1)
+
+    def cursor_stream_running(self):
+        dump = subprocess.run(["pw-dump"], env=self.env, capture_output=True, text=True,
+                              timeout=10, check=False).stdout
+        return any(o.get("type") == "PipeWire:Interface:Node" and
+                   o.get("info", {}).get("state") == "running" and
+                   o["info"].get("props", {}).get("media.class") == "Stream/Input/Video" and
+                   o["info"]["props"].get("node.name") == "morvane"
+                   for o in json.loads(dump or "[]"))
+
+    def state(self):
+        state = super().state()
+        props = subprocess.run(["xprop", "-id", str(self.form), "_NET_WM_STATE"], env=self.env,
+                               capture_output=True, text=True, timeout=10, check=False).stdout
+        return state._replace(iconic="_NET_WM_STATE_HIDDEN" in props)
+
+    def close_window(self):
+        """The window's close button, as KWin's own close sends it; the instant it was asked."""
+        at = now_us()
+        self.desktop.for_window(self.form, "c.closeWindow();")
+        return "us", at
+
+    def end_session(self):
+        """The desktop ends the remote control session, as its "end" control on the KDE
+        notification does: the portal backend closes the session from its side."""
+        bus = self.desktop.bus()
+        names = bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus", "ListNames", "", ())
+        ours = [str(n) for n in names if n.startswith(":") and bus.call_blocking(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "GetConnectionUnixProcessID", "s", (n,)) == self.proc.pid]
+        check(ours, "the program is not on the session bus")
+        at = now_us()
+        for name in ours:
+            path = f"/org/freedesktop/portal/desktop/session/{name[1:].replace('.', '_')}/morvane"
+            try:
+                bus.call_blocking("org.freedesktop.impl.portal.desktop.kde", path,
+                                  "org.freedesktop.impl.portal.Session", "Close", "", ())
+                return at
+            except Exception:  # noqa: that connection holds no session
+                continue
+        raise Failure("no remote control session to end")
 
 
 def windows_path(path):
