@@ -196,9 +196,9 @@ class WaylandDesktop(Desktop):
     fake-input protocol (tests/wayland/wl_tool). Keys pressed are timed by that tool as it sends
     them: a global shortcut never reaches the window that has the focus."""
 
-    SIZE = (1280, 800)
+    SIZE = (1280, 800)  # each monitor's; a second one stands to the right of the first
 
-    def __init__(self, tool):
+    def __init__(self, tool, outputs=1):
         self.dir = tempfile.mkdtemp(prefix="morvane-wl-")
         self.procs, self.tool, self.pressed_us = [], tool, []
         run = os.path.join(self.dir, "run")
@@ -219,8 +219,8 @@ class WaylandDesktop(Desktop):
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         started = time.monotonic()
         self.kwin = self.spawn([kwin, "--virtual", "--width", str(self.SIZE[0]), "--height",
-                                str(self.SIZE[1]), "--socket", "morvane-wl", "--no-lockscreen",
-                                "--xwayland"], stdout=subprocess.DEVNULL,
+                                str(self.SIZE[1]), "--output-count", str(outputs), "--socket",
+                                "morvane-wl", "--no-lockscreen", "--xwayland"], stdout=subprocess.DEVNULL,
                                stderr=open(os.path.join(self.dir, "kwin.log"), "w"))
         wait("KWin's Wayland socket", lambda: os.path.exists(os.path.join(run, "morvane-wl")), 20)
         self.env["DISPLAY"] = wait("KWin's Xwayland", self.xwayland_display, 20)

@@ -285,9 +285,11 @@ class Wayland(Linux):
     # each a round trip on the bus.
     exit_grace_ms = 100
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False, outputs=1):
         self.opts, self.dpi = opts, dpi
-        self.desktop = WaylandDesktop(opts.wl_tool)
+        self.desktop = WaylandDesktop(opts.wl_tool, outputs)
+        # With two monitors the recorder stands on the second one.
+        self.shift = (outputs - 1) * WaylandDesktop.SIZE[0]
         print(f"Wayland desktop up in {self.desktop.started_s:.2f} s")
         self.env = {**self.desktop.env, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", **(env or {})}
         self.proc = self.form = self.recorder = self.layout = self.stderr = None
@@ -295,7 +297,8 @@ class Wayland(Linux):
     def prepare(self):
         if self.recorder is None:
             d = self.desktop
-            d.spawn([self.opts.wl_tool, "record", d.log, *map(str, RECORDER)])
+            x, y, w, h = RECORDER
+            d.spawn([self.opts.wl_tool, "record", d.log, *map(str, (x + self.shift, y, w, h))])
             wait("the recorder window", lambda: os.path.exists(d.log), 10)
             self.recorder = "recorder"
             self.layout = self.read_layout()

@@ -456,6 +456,25 @@ def session_closed(p):
     check(exit_ms <= HOTKEY_POLL_MS + p.exit_grace_ms, f"the program took {exit_ms:.0f} ms to end")
 
 
+def two_monitors(p):
+    """Two monitors side by side, the recorder on the right-hand one: 取点 reads desktop
+    coordinates there (the monitor's place plus the point on it), and the clicks land there."""
+    target = (TARGET[0] + p.shift, TARGET[1])
+    p.start()
+    p.click("Command1")
+    p.desktop.move(*target)
+    wait(f"Label1 to read {coordinates(target)}",
+         lambda: p.text("Label1") == coordinates(target), 5)
+    p.press("F7")
+    time.sleep(0.45)  # the 200 ms hotkey poll sees it
+    p.type_interval("0.01")
+    start_run(p)
+    clicks = p.first_clicks(1.0)
+    check({(c.x, c.y) for c in clicks} == {target},
+          f"clicks off {target}: {sorted({(c.x, c.y) for c in clicks} - {target})[:5]}")
+    f12_stops(p)
+
+
 NOT_ON_WAYLAND = "nothing in it differs on Wayland: the window is the X11 product's, on Xwayland"
 NO_SESSION = "this desktop has no remote control session for anything to end"
 
@@ -504,6 +523,9 @@ SCENARIOS = {
                    "more of CI for the same code"}),
     "f10_held": Scenario(f10_held, labels=("soak",)),
     "session_closed": Scenario(session_closed, why_not={"x11": NO_SESSION, "wine": NO_SESSION}),
+    "two_monitors": Scenario(two_monitors, options={"outputs": 2}, why_not={
+        "x11": "one Xvfb screen; X11 coordinates need no translation",
+        "wine": "one Xvfb screen; X11 coordinates need no translation"}),
 }
 PRODUCTS = {"x11": (Linux, ("Xvfb", "xdotool", "xprop", "xwd", "dbus-daemon", "openbox"), 60),
             "wayland": (Wayland, ("kwin_wayland", "Xwayland", "pipewire", "wireplumber",

@@ -1,7 +1,10 @@
 #include "platform/portal/portal_input.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScreen>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -27,11 +30,25 @@ int vkFor(int qtKey) {
     }
 }
 
+// The window's X server (Xwayland) numbers its outputs XWAYLAND0, 1, ... as the compositor
+// announced them; Qt lists the primary screen first, so they are put back in that order.
+std::vector<QRect> desktopScreens() {
+    QList<QScreen*> screens = QGuiApplication::screens();
+    std::sort(screens.begin(), screens.end(), [](const QScreen* a, const QScreen* b) {
+        return std::pair(a->name().size(), a->name()) < std::pair(b->name().size(), b->name());
+    });
+    std::vector<QRect> rects;
+    for (const QScreen* screen : screens) {
+        rects.push_back(screen->geometry());
+    }
+    return rects;
+}
+
 }  // namespace
 
 PortalInput::PortalInput(QDBusConnection bus, QString tokenFile,
                          std::function<void(const QString&)> report)
-    : session_(bus, std::move(tokenFile)),
+    : session_(bus, std::move(tokenFile), desktopScreens),
       hotkeys_(bus, [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); }),
       report_(std::move(report)) {
     // The keys the window receives count too: where the desktop has no global shortcuts for

@@ -55,6 +55,7 @@ std::vector<Stream> readStreams(const QVariant& value) {
         arg >> stream.node >> props;
         arg.endStructure();
         const QPoint size = readPair(props.value(QStringLiteral("size")));
+        stream.placed = props.contains(QStringLiteral("position"));
         stream.rect =
             QRect(readPair(props.value(QStringLiteral("position"))), QSize(size.x(), size.y()));
         streams.push_back(stream);
@@ -65,8 +66,19 @@ std::vector<Stream> readStreams(const QVariant& value) {
 
 }  // namespace
 
-PortalSession::PortalSession(QDBusConnection bus, QString tokenFile)
-    : bus_(std::move(bus)), tokenFile_(std::move(tokenFile)) {}
+void placeStreams(std::vector<Stream>& streams, const std::vector<QRect>& screens) {
+    if (streams.size() != screens.size() ||
+        std::any_of(streams.begin(), streams.end(), [](const Stream& s) { return s.placed; })) {
+        return;
+    }
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        streams[i].rect.moveTopLeft(screens[i].topLeft());
+    }
+}
+
+PortalSession::PortalSession(QDBusConnection bus, QString tokenFile,
+                             std::function<std::vector<QRect>()> screens)
+    : bus_(std::move(bus)), tokenFile_(std::move(tokenFile)), screens_(std::move(screens)) {}
 
 uint PortalSession::property(const QString& interface, const QString& name) const {
     QDBusMessage get = QDBusMessage::createMethodCall(
@@ -194,6 +206,9 @@ void PortalSession::startSession() {
                     return;
                 }
                 streams_ = readStreams(results.value(QStringLiteral("streams")));
+                if (screens_) {
+                    placeStreams(streams_, screens_());
+                }
                 const QString token = results.value(QStringLiteral("restore_token")).toString();
                 if (!token.isEmpty()) {
                     QDir().mkpath(QFileInfo(tokenFile_).absolutePath());

@@ -16,7 +16,14 @@ namespace morvane::portal {
 struct Stream {
     quint32 node = 0;
     QRect rect;
+    bool placed = false;  // the portal gave the position
 };
+
+// Where each monitor sits when the portal does not say (xdg-desktop-portal-kde 5.27 gives only
+// the size): the desktop's screens, `screens`, in the order their outputs were announced, which
+// is the order the portal lists its streams in. Left as they are when the portal gave any
+// position, or when the counts differ.
+void placeStreams(std::vector<Stream>& streams, const std::vector<QRect>& screens);
 
 // How a session attempt ended, for the words the window shows.
 enum class Outcome { Started, NoPortal, Refused, Failed, NoPointer, Closed };
@@ -27,8 +34,10 @@ class PortalSession final : public QObject {
     Q_OBJECT
 
 public:
-    // `tokenFile` keeps the portal's restore token where the interface is new enough to give one.
-    PortalSession(QDBusConnection bus, QString tokenFile);
+    // `tokenFile` keeps the portal's restore token where the interface is new enough to give one;
+    // `screens` gives the desktop's screens for placeStreams.
+    PortalSession(QDBusConnection bus, QString tokenFile,
+                  std::function<std::vector<QRect>()> screens);
 
     // CreateSession, SelectDevices, SelectSources, Start; `done` hears how it went once.
     void start(std::function<void(Outcome, const QString& detail)> done);
@@ -64,6 +73,7 @@ private:
 
     QDBusConnection bus_;
     QString tokenFile_;
+    std::function<std::vector<QRect>()> screens_;
     QString session_;
     QString pendingPath_;
     Reply pending_;
