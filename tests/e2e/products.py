@@ -10,6 +10,7 @@ each recorder prints at the program's DPI.
 
 import json
 import os
+import shutil
 import signal
 import subprocess
 import time
@@ -285,13 +286,16 @@ class Wayland(Linux):
     # each a round trip on the bus.
     exit_grace_ms = 100
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False, outputs=1):
-        self.opts, self.dpi = opts, dpi
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False, outputs=1,
+                 portal=True):
+        self.opts, self.dpi, self.portal = opts, dpi, portal
         self.desktop = WaylandDesktop(opts.wl_tool, outputs)
         # With two monitors the recorder stands on the second one.
         self.shift = (outputs - 1) * WaylandDesktop.SIZE[0]
         print(f"Wayland desktop up in {self.desktop.started_s:.2f} s")
         self.env = {**self.desktop.env, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", **(env or {})}
+        if not portal:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_without_portal()
         self.proc = self.form = self.recorder = self.layout = self.stderr = None
 
     def prepare(self):
@@ -313,7 +317,30 @@ class Wayland(Linux):
              step=0.2)
         # The desktop sends the cursor only when it moves: a move made before the program's
         # screen-cast stream runs is never seen.
-        wait("the program's cursor stream to run", self.cursor_stream_running, 10, step=0.1)
+        if self.portal:
+            wait("the program's cursor stream to run", self.cursor_stream_running, 10, step=0.1)
+
+    def bus_without_portal(self):
+        """A session bus for the program that can start the accessibility bus and nothing else:
+        a desktop without the portal, or without its backend."""
+        d = self.desktop
+        services = os.path.join(d.dir, "services")
+        os.mkdir(services)
+        shutil.copy("/usr/share/dbus-1/services/org.a11y.Bus.service", services)
+        # The session bus's own configuration, its service folders swapped for that one.
+        with open("/usr/share/dbus-1/session.conf", encoding="utf-8") as f:
+            conf = f.read()
+        check("<standard_session_servicedirs />" in conf, "unexpected session.conf")
+        config = os.path.join(d.dir, "bus.conf")
+        with open(config, "w", encoding="utf-8") as f:
+            f.write(conf.replace("<standard_session_servicedirs />",
+                                 f"<servicedir>{services}</servicedir>"))
+        read_fd, write_fd = os.pipe()
+        d.spawn(["dbus-daemon", f"--config-file={config}", "--nofork",
+                 f"--print-address={write_fd}"], pass_fds=(write_fd,),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        return read_line(read_fd, "the bus without a portal")
 
     def cursor_stream_running(self):
         dump = subprocess.run(["pw-dump"], env=self.env, capture_output=True, text=True,

@@ -475,6 +475,21 @@ def two_monitors(p):
     f12_stops(p)
 
 
+NO_PORTAL = ("找不到桌面的远程控制服务（xdg-desktop-portal），在这个 Wayland 桌面上无法点击和取点。"
+             "请安装 xdg-desktop-portal 和桌面对应的后端（KDE：xdg-desktop-portal-kde，GNOME："
+             "xdg-desktop-portal-gnome），然后重新打开本程序。")
+
+
+def no_portal(p):
+    """A Wayland desktop without the remote control portal: the window says so, and what to
+    do, in a box of its own; the program goes on until its window is closed."""
+    p.start()
+    p.dismiss(NO_PORTAL)
+    check(p.proc.poll() is None, "the program ended")
+    p.close_window()
+    check(p.wait_exit(10)[0] == 0, "bad exit code after the close")
+
+
 NOT_ON_WAYLAND = "nothing in it differs on Wayland: the window is the X11 product's, on Xwayland"
 NO_SESSION = "this desktop has no remote control session for anything to end"
 
@@ -523,6 +538,8 @@ SCENARIOS = {
                    "more of CI for the same code"}),
     "f10_held": Scenario(f10_held, labels=("soak",)),
     "session_closed": Scenario(session_closed, why_not={"x11": NO_SESSION, "wine": NO_SESSION}),
+    "no_portal": Scenario(no_portal, options={"portal": False}, why_not={
+        "x11": "an X11 session never asks the portal", "wine": "Windows has no portal"}),
     "two_monitors": Scenario(two_monitors, options={"outputs": 2}, why_not={
         "x11": "one Xvfb screen; X11 coordinates need no translation",
         "wine": "one Xvfb screen; X11 coordinates need no translation"}),
