@@ -10,6 +10,11 @@
 #include <cstddef>
 #include <mutex>
 
+// SPA's pod builders are C macros made of statement expressions.
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wgnu-statement-expression"
+#endif
+
 namespace morvane::portal {
 
 namespace {
@@ -84,7 +89,8 @@ void CursorStream::Impl::paramChanged(void* data, uint32_t id, const spa_pod* pa
         SPA_POD_CHOICE_RANGE_Int(cursorMetaSize(64, 64), cursorMetaSize(1, 1),
                                  cursorMetaSize(384, 384))));
     params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
+        &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+        SPA_POD_CHOICE_RANGE_Int(2, 2, 16), SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
     pw_stream_update_params(watched->stream, params.data(), static_cast<uint32_t>(params.size()));
 }
@@ -148,11 +154,11 @@ bool CursorStream::Impl::connect(Watched& watched, unsigned node) {
         SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
         SPA_FORMAT_VIDEO_framerate,
         SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
-    const spa_pod* params[] = {format};
+    std::array<const spa_pod*, 1> params{format};
     return pw_stream_connect(watched.stream, PW_DIRECTION_INPUT, node,
                              static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT |
                                                           PW_STREAM_FLAG_MAP_BUFFERS),
-                             params, 1) == 0;
+                             params.data(), 1) == 0;
 }
 
 std::unique_ptr<CursorStream> CursorStream::open(int fd, const std::vector<Source>& sources,

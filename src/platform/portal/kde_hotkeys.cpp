@@ -1,5 +1,6 @@
 #include "platform/portal/kde_hotkeys.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -57,6 +58,14 @@ KdeHotkeys::~KdeHotkeys() {
 
 QStringList KdeHotkeys::bind() {
     QStringList missing;
+    // Only a running service: on another desktop, starting KDE's would take the keys and never
+    // deliver them.
+    if (!bus_.interface()->isServiceRegistered(kService)) {
+        for (const Hotkey& key : kHotkeys) {
+            missing << QStringLiteral("F%1").arg(key.qtKey - Qt::Key_F1 + 1);
+        }
+        return missing;
+    }
     constexpr uint kSetPresent = 2;
     constexpr uint kNoAutoloading = 4;
     for (const Hotkey& key : kHotkeys) {

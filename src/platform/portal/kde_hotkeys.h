@@ -27,11 +27,10 @@ public:
     // three where there is no such service).
     QStringList bind();
 
-private slots:
-    void pressed(const QString& component, const QString& action, qlonglong timestamp);
-    void released(const QString& component, const QString& action, qlonglong timestamp);
-
 private:
+    Q_SLOT void pressed(const QString& component, const QString& action, qlonglong timestamp);
+    Q_SLOT void released(const QString& component, const QString& action, qlonglong timestamp);
+
     QDBusConnection bus_;
     std::function<void(int, bool)> key_;
     QString component_;

@@ -46,7 +46,7 @@ std::vector<QRect> desktopScreens() {
 
 }  // namespace
 
-PortalInput::PortalInput(QDBusConnection bus, QString tokenFile,
+PortalInput::PortalInput(const QDBusConnection& bus, QString tokenFile,
                          std::function<void(const QString&)> report)
     : session_(bus, std::move(tokenFile), desktopScreens),
       hotkeys_(bus, [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); }),
@@ -69,10 +69,11 @@ void PortalInput::start() {
     session_.start([this, unbound](Outcome outcome, const QString& detail) {
         started(outcome, detail);
         if (outcome == Outcome::Started && !unbound.isEmpty()) {
-            report_(
-                QStringLiteral("这个桌面没有为本程序提供全局快捷键 %1：只有本程序的窗口在前面时，"
-                               "按这些键才有用。运行时可用桌面的“结束远程控制”停止点击。")
-                    .arg(unbound.join(QStringLiteral("、"))));
+            report_(QStringLiteral(
+                        "这个桌面没有为本程序提供全局快捷键 %1：只有本程序的窗口在前面时，"
+                        "按这些键才有用。点击运行时，可用桌面上结束远程控制（或停止共享）的按钮"
+                        "停止点击并退出本程序。")
+                        .arg(unbound.join(QStringLiteral("、"))));
         }
     });
 }
@@ -159,8 +160,8 @@ std::int16_t PortalInput::asyncKeyState(std::int32_t vk) {
 
 bool PortalInput::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const int vk = vkFor(key->key());
+        const auto* key = dynamic_cast<QKeyEvent*>(event);
+        const int vk = key != nullptr ? vkFor(key->key()) : -1;
         // A key passes the filter once for each object it is offered to; pressing a key that is
         // already down changes nothing.
         if (vk >= 0 && !key->isAutoRepeat()) {

@@ -20,7 +20,8 @@ namespace morvane::portal {
 class PortalInput final : public QObject, public x11::DesktopInput {
 public:
     // `report` shows a problem to the user in the window, in words that say what to do.
-    PortalInput(QDBusConnection bus, QString tokenFile, std::function<void(const QString&)> report);
+    PortalInput(const QDBusConnection& bus, QString tokenFile,
+                std::function<void(const QString&)> report);
     PortalInput(const PortalInput&) = delete;
     PortalInput& operator=(const PortalInput&) = delete;
     PortalInput(PortalInput&&) = delete;

@@ -54,11 +54,10 @@ public:
     bool moveTo(int x, int y);
     void button(bool pressed);
 
-private slots:
-    void response(uint code, const QVariantMap& results);
-    void sessionClosed();
-
 private:
+    Q_SLOT void response(uint code, const QVariantMap& results);
+    Q_SLOT void sessionClosed();
+
     using Reply = std::function<void(uint code, const QVariantMap& results)>;
     // Calls `method`, its Response subscribed to before the call leaves, so that a fast answer
     // cannot be lost.
