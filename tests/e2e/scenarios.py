@@ -454,6 +454,10 @@ def session_closed(p):
     print(f"last click {late_ms:.1f} ms after the session was closed, exit after {exit_ms:.1f} ms")
     check(late_ms <= HOTKEY_POLL_MS + STOP_GRACE_MS, f"clicks went on {late_ms:.1f} ms after it")
     check(exit_ms <= HOTKEY_POLL_MS + p.exit_grace_ms, f"the program took {exit_ms:.0f} ms to end")
+    # Its global shortcuts went with it: F12 reaches the window in front again.
+    p.press("F12")
+    wait("F12 to reach the recorder", lambda: [k for k in p.desktop.lines("key") if k[0] == "96"],
+         5)
 
 
 def two_monitors(p):
