@@ -132,11 +132,29 @@ void PortalSession::response(uint code, const QVariantMap& results) {
 
 void PortalSession::start(std::function<void(Outcome, const QString&)> done) {
     done_ = std::move(done);
-    remoteVersion_ = property(kRemote, QStringLiteral("version"));
-    if (remoteVersion_ == 0) {
-        finish(Outcome::NoPortal, QStringLiteral("no RemoteDesktop interface"));
-        return;
-    }
+    // Asked without blocking: the bus may have to start the portal first, which takes a second
+    // or two, and the window must not freeze meanwhile.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << kRemote << QStringLiteral("version");
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* answered) {
+                answered->deleteLater();
+                const QDBusMessage reply = answered->reply();
+                remoteVersion_ =
+                    reply.arguments().isEmpty()
+                        ? 0
+                        : reply.arguments().first().value<QDBusVariant>().variant().toUInt();
+                if (remoteVersion_ == 0) {
+                    finish(Outcome::NoPortal, QStringLiteral("no RemoteDesktop interface"));
+                    return;
+                }
+                createSession();
+            });
+}
+
+void PortalSession::createSession() {
     request(kRemote, QStringLiteral("CreateSession"), {},
             {{QStringLiteral("session_handle_token"), QStringLiteral("morvane")}},
             [this](uint code, const QVariantMap& results) {

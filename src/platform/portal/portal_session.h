@@ -64,6 +64,7 @@ private:
     void request(const QString& interface, const QString& method, QVariantList args,
                  QVariantMap options, Reply reply);
     [[nodiscard]] uint property(const QString& interface, const QString& name) const;
+    void createSession();
     void selectDevices();
     void selectSources();
     void startSession();
