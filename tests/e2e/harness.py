@@ -228,8 +228,14 @@ class WaylandDesktop(Desktop):
         subprocess.run(["dbus-update-activation-environment", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
                         "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "XDG_CONFIG_HOME",
                         "QT_QPA_PLATFORM=wayland"], env=self.env, check=True, timeout=10)
-        for daemon in ("pipewire", "wireplumber"):
-            self.spawn([daemon], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # WirePlumber, which links the program's stream to KWin's, gives up at once if
+        # PipeWire's socket is not there yet.
+        for daemon, ready in (("pipewire", os.path.join(run, "pipewire-0")),
+                              ("wireplumber", None)):
+            self.spawn([daemon], stdout=subprocess.DEVNULL,
+                       stderr=open(os.path.join(self.dir, daemon + ".log"), "w"))
+            if ready:
+                wait(f"{daemon}'s socket", lambda path=ready: os.path.exists(path), 10)
         wait("the RemoteDesktop portal", self.remote_desktop_version, 30, step=0.2)
         self.started_s = time.monotonic() - started
 

@@ -318,7 +318,15 @@ class Wayland(Linux):
         # The desktop sends the cursor only when it moves: a move made before the program's
         # screen-cast stream runs is never seen.
         if self.portal:
-            wait("the program's cursor stream to run", self.cursor_stream_running, 10, step=0.1)
+            try:
+                wait("the program's cursor stream to run", self.cursor_stream_running, 10,
+                     step=0.1)
+            except Failure as failure:
+                with open(os.path.join(self.desktop.dir, "wireplumber.log"),
+                          encoding="utf-8") as f:
+                    said = f.read()[-500:]
+                raise Failure(f"{failure}; PipeWire's nodes: {self.video_nodes()}; "
+                              f"WirePlumber said: {said!r}")
 
     def bus_without_portal(self):
         """A session bus for the program that can start the accessibility bus and nothing else:
@@ -341,6 +349,13 @@ class Wayland(Linux):
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         return read_line(read_fd, "the bus without a portal")
+
+    def video_nodes(self):
+        dump = subprocess.run(["pw-dump"], env=self.env, capture_output=True, text=True,
+                              timeout=10, check=False).stdout
+        return [(o["id"], o["info"].get("state"), o["info"].get("error"),
+                 o["info"]["props"].get("node.name"))
+                for o in json.loads(dump or "[]") if o.get("type") == "PipeWire:Interface:Node"]
 
     def cursor_stream_running(self):
         dump = subprocess.run(["pw-dump"], env=self.env, capture_output=True, text=True,
