@@ -20,7 +20,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 # The end-to-end harness and its product adapters: Xvfb, the recorder, driving the program.
 from harness import ELSEWHERE, TARGET, check, now_us, wait  # noqa: E402
-from products import Linux, Wine, processes, read_proc  # noqa: E402
+from products import Linux, Wayland, Wine, processes, read_proc  # noqa: E402
 from scenarios import start_run  # noqa: E402
 
 RELEASE = ROOT / "build" / "release"
@@ -32,6 +32,13 @@ def linux_options(morvane=RELEASE / "src" / "platform" / "x11" / "morvane"):
     return argparse.Namespace(
         morvane=str(morvane),
         recorder=str(RELEASE / "tests" / "x11" / "morvane_test_recorder"))
+
+
+def wayland_options():
+    """What the Wayland adapter needs besides: the build's Wayland test client."""
+    options = linux_options()
+    options.wl_tool = str(RELEASE / "tests" / "wayland" / "morvane_wl_tool")
+    return options
 
 
 def wine_options(exe=MINGW / "src" / "platform" / "win32" / "Morvane.exe"):
@@ -191,6 +198,7 @@ def run_program(p, interval_ms, text, count, idle_seconds=0):
     cpu = CpuWindow(p.pid())
     helper = wineserver_of(p)
     helper_cpu = CpuWindow(helper) if helper else None
+    desktop = desktop_cpu(p)
     time.sleep(max(0.0, (count - 2) * interval_ms / 1000))
     clicks = wait_clicks(d, base, count, 10 + count * interval_ms / 1000)
     cost = cpu.stop()
@@ -201,10 +209,26 @@ def run_program(p, interval_ms, text, count, idle_seconds=0):
     result = figures([c.us for c in clicks],
                      [c.ms for c in clicks] if isinstance(p, Linux) else [], interval_ms)
     result.update(cpu_pct=cost["sched_pct"], cpu_stat_pct=cost["stat_pct"], hwm_kb=hwm,
+                  cpu_us_per_click=cost["sched_pct"] / 100 / result["rate"] * 1e6,
                   machine_pct=cost["machine_pct"], steal_ms=cost["steal_ms"])
     if isinstance(p, Wine):
         result["wineserver_cpu_pct"] = helper_cpu.stop()["sched_pct"] if helper_cpu else None
+    if desktop:
+        result["desktop_cpu_pct"] = sum(w.stop()["sched_pct"] for w in desktop)
     return (result, idle) if idle_seconds else result
+
+
+DESKTOP = ("kwin_wayland", "xdg-desktop-por", "Xwayland")  # comm is cut at 15 characters
+
+
+def desktop_cpu(p):
+    """On Wayland, windows on the CPU of what carries each click: KWin, the portal and its KDE
+    backend (Xwayland, which only hosts the program's window, for comparison)."""
+    if not isinstance(p, Wayland):
+        return []
+    want = f"XDG_RUNTIME_DIR={p.env['XDG_RUNTIME_DIR']}".encode()
+    return [CpuWindow(pid) for name in DESKTOP for pid in processes(name)
+            if want in read_proc(pid, "environ", "rb").split(b"\0")]
 
 
 def wineserver_of(p):
@@ -246,7 +270,8 @@ def run_peer(d, interval_ms, count):
     clicks = wait_clicks(d, base, count, 5)
     result = figures([c.us for c in clicks], [c.ms for c in clicks], interval_ms)
     # Its whole life, start-up included: it is a one-shot process.
-    result.update(cpu_pct=100 * (usage.ru_utime + usage.ru_stime) / context["wall_s"],
+    cpu = (usage.ru_utime + usage.ru_stime) / context["wall_s"]
+    result.update(cpu_pct=100 * cpu, cpu_us_per_click=cpu / result["rate"] * 1e6,
                   hwm_kb=hwm, machine_pct=context["machine_pct"], steal_ms=context["steal_ms"])
     return result
 

@@ -19,6 +19,11 @@ def intervals(results):
     return sorted(int(key) for key in results["rounds"][0]["ours"])
 
 
+def has_wayland(results):
+    """Whether the Linux program was measured on the headless KWin too."""
+    return bool(results["rounds"][0].get("wayland"))
+
+
 def has_wine(results):
     """Whether Morvane.exe was measured under Wine."""
     return results["rounds"][0]["wine"] is not None
@@ -63,7 +68,9 @@ ROWS = [  # (label, key, digits)
     ("of the drift: last click off the first one's beat grid, ms", "grid_offset", 3),
     ("CPU while clicking, % of one core", "cpu_pct", 2),
     ("the same from /proc/PID/stat utime+stime (10 ms ticks)", "cpu_stat_pct", 2),
+    ("CPU per click, µs", "cpu_us_per_click", 1),
     ("wineserver CPU meanwhile, % of one core", "wineserver_cpu_pct", 2),
+    ("KWin, portals and Xwayland CPU meanwhile, % of one core", "desktop_cpu_pct", 2),
     ("peak RSS (VmHWM), MiB", "hwm_mib", 1),
     ("machine busy meanwhile, % of all cores (context)", "machine_pct", 1),
     ("VM steal meanwhile, ms, all cores (context; 10 ms ticks)", "steal_ms", 0),
@@ -72,22 +79,25 @@ ROWS = [  # (label, key, digits)
 
 def timing_table(results):
     """One table per interval: every row of ROWS for the Linux program, the peer and Wine."""
-    sides = ("ours", "peer", "wine") if has_wine(results) else ("ours", "peer")
+    extra = [(side, title) for side, title, present in (
+        ("wine", "Morvane.exe (Wine)", has_wine(results)),
+        ("wayland", "Morvane (Linux, Wayland: headless KWin)", has_wayland(results))) if present]
     lines = []
     for interval_ms in intervals(results):
-        ours, peer, *wine = [median_run([r[side][str(interval_ms)] for r in results["rounds"]])
-                             for side in sides]
-        head = f"| {interval_ms} ms | Morvane (Linux) | xdotool | ours / peer |"
+        ours, peer, *others = [
+            median_run([r[side][str(interval_ms)] for r in results["rounds"]])
+            for side in ("ours", "peer", *(side for side, _ in extra))]
+        head = f"| {interval_ms} ms | Morvane (Linux, X11) | xdotool | ours / peer |"
         rule = "|---|---:|---:|---:|"
-        if wine:
-            head += " Morvane.exe (Wine) |"
+        for _, title in extra:
+            head += f" {title} |"
             rule += "---:|"
         lines += [f"#### Interval {interval_ms} ms", "", head, rule]
         for label, key, digits in ROWS:
             a, b = ours.get(key), peer.get(key)
             row = f"| {label} | {fmt(a, digits)} | {fmt(b, digits)} | {ratio(a, b)} |"
-            if wine:
-                row += f" {fmt(wine[0].get(key), digits)} |"
+            for other in others:
+                row += f" {fmt(other.get(key), digits)} |"
             lines.append(row)
         lines.append("")
     return lines
@@ -165,6 +175,13 @@ def targets_table(results):
                 shown += f" ({number.format(min(values))}–{number.format(max(values))})"
             row += f" {shown} | {'met' if met(middle) else '**missed**'} |"
         lines.append(row)
+    if has_wayland(results):
+        rates = [r["wayland"]["1"]["rate"] for r in results["rounds"]]
+        middle = statistics.median(rates)
+        lines += ["", "| target on Wayland (headless KWin, through the portals) | | |",
+                  "|---|---:|---|",
+                  f"| ≥ 950 clicks/s at 1 ms | {middle:.1f}/s ({min(rates):.1f}–{max(rates):.1f}) "
+                  f"| {'met' if middle >= 950 else '**missed**'} |"]
     return lines
 
 
@@ -219,6 +236,8 @@ def plot(results):
     products = [("Morvane", "ours", "tab:blue"), ("xdotool", "peer", "tab:orange")]
     if has_wine(results):
         products.append(("Morvane.exe (Wine)", "wine", "tab:green"))
+    if has_wayland(results):
+        products.append(("Morvane (Wayland, KWin)", "wayland", "tab:red"))
     shown = intervals(results)
     fig, axes = plt.subplots(1, len(shown), figsize=(4 * len(shown), 3.6))
     for ax, interval_ms in zip(axes, shown):

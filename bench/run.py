@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Click timing benchmark: Morvane against `xdotool click --repeat`, on a private Xvfb.
 
-    python3 bench/run.py [--rounds N] [--quick] [--no-build] [--no-wine] [--no-doc]
-                         [--report-only]
+    python3 bench/run.py [--rounds N] [--quick] [--no-build] [--no-wine] [--no-wayland]
+                         [--no-doc] [--report-only]
 
 Installs what it needs through `scripts/deps.sh bench`, builds the `release` preset (and
 `mingw` for Morvane.exe), then measures N rounds (3 by default): in each, the Linux program's
 start-up and idle CPU, then every interval for the Linux program, the peer a Linux user would
-otherwise reach for, and Morvane.exe under Wine (measure.py). Saves every click's stamps in
+otherwise reach for, the Linux program on a headless KWin (Wayland, through the portals), and
+Morvane.exe under Wine (measure.py). Saves every click's stamps in
 build/release/bench-results.json, writes the tables into docs/benchmarks.md and the period plot
 into docs/bench-periods.png (report.py), and prints the same tables.
 
@@ -64,17 +65,18 @@ def build(with_mingw):
     subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True,
                    stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "release", "-j2", "--target", "morvane",
-                    "morvane_test_recorder"], cwd=ROOT, check=True)
+                    "morvane_test_recorder", "morvane_wl_tool"], cwd=ROOT, check=True)
     if with_mingw:
         subprocess.run(["cmake", "--preset", "mingw"], cwd=ROOT, check=True,
                        stdout=subprocess.DEVNULL)
         subprocess.run(["cmake", "--build", "--preset", "mingw", "-j2"], cwd=ROOT, check=True)
 
 
-def measure_round(intervals, idle_seconds, wine):
+def measure_round(intervals, idle_seconds, wine, wayland):
     """One round: the Linux program's start-up and idle, each interval for it and the peer,
-    then, given the Wine adapter's options, each interval for Morvane.exe, idle first."""
-    out = {"ours": {}, "peer": {}, "wine": None}
+    then, if asked, each interval for it on Wayland, and, given the Wine adapter's options,
+    each interval for Morvane.exe, idle first."""
+    out = {"ours": {}, "peer": {}, "wine": None, "wayland": {}}
     p = measure.Linux(measure.linux_options())
     try:
         log("start-up and idle")
@@ -86,6 +88,15 @@ def measure_round(intervals, idle_seconds, wine):
             out["peer"][str(interval_ms)] = measure.run_peer(p.desktop, interval_ms, count)
     finally:
         p.close()
+    if wayland:
+        p = measure.Wayland(measure.wayland_options())
+        try:
+            for interval_ms, text, count in intervals:
+                log(f"{interval_ms} ms: Morvane on Wayland, {count} clicks")
+                out["wayland"][str(interval_ms)] = measure.run_program(p, interval_ms, text,
+                                                                       count)
+        finally:
+            p.close()
     if wine:
         out["wine"] = {}
         p = measure.Wine(wine)
@@ -114,6 +125,8 @@ def main():
     parser.add_argument("--no-build", action="store_true")
     parser.add_argument("--no-doc", action="store_true", help="print only")
     parser.add_argument("--no-wine", action="store_true", help="skip Morvane.exe under Wine")
+    parser.add_argument("--no-wayland", action="store_true",
+                        help="skip the Linux program on the headless KWin")
     parser.add_argument("--report-only", action="store_true",
                         help="rewrite the tables and plot from the last run's saved stamps")
     opts = parser.parse_args()
@@ -140,7 +153,8 @@ def main():
     try:
         for i in range(opts.rounds):
             log(f"round {i + 1} of {opts.rounds}")
-            results["rounds"].append(measure_round(intervals, idle_seconds, wine))
+            results["rounds"].append(measure_round(intervals, idle_seconds, wine,
+                                                   not opts.no_wayland))
     except Failure as failure:
         log(f"bench: {failure}")
         return 1
@@ -153,7 +167,7 @@ def publish(results, no_doc):
     """Figures from the saved stamps, the tables printed and, unless no_doc, the doc and plot."""
     # Recomputed, so that --report-only follows any change in how the figures are derived.
     for r in results["rounds"]:
-        for side in ("ours", "peer", "wine"):
+        for side in ("ours", "peer", "wine", "wayland"):
             for key, run in (r[side] or {}).items():
                 run.update(measure.figures(run["stamps_us"], run["server_ms"], int(key)))
     lines = report.markdown(results)

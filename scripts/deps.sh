@@ -8,6 +8,13 @@ packages=(
   cmake ninja-build g++ libgtest-dev clang clang-format clang-tidy libclang-rt-14-dev
   # Linux front end and its X11 tests
   qt6-base-dev qt6-translations-l10n libx11-dev libxtst-dev libxi-dev xvfb xdotool x11-utils x11-apps
+  # the Linux front end on Wayland desktops: the portals over D-Bus, the cursor over PipeWire
+  libpipewire-0.3-dev
+  # its tests: a headless KWin with Xwayland, its portal backend and shortcut service, PipeWire,
+  # and a Wayland client of the tests' own (the recorder, fake input through KWin)
+  kwin-wayland xwayland plasma-workspace xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
+  pipewire pipewire-bin wireplumber dbus-bin libwayland-dev wayland-protocols
+  plasma-wayland-protocols
   # the common Chinese faces the captions are fitted to, one at a time; a window manager
   fontconfig fonts-wqy-zenhei fonts-wqy-microhei fonts-noto-cjk fonts-droid-fallback openbox
   # the end-to-end tests read the Linux window over AT-SPI

@@ -25,7 +25,7 @@ mapfile -t core < <(git ls-files ':(glob)src/app/*.cpp' ':(glob)src/clicker/*.cp
 tidy -p "$(commands "$core_build" debug)" "${core[@]}"
 
 # The Linux program, against the Qt and Xlib headers the release build uses.
-mapfile -t linux < <(git ls-files ':(glob)src/platform/x11/*.cpp')
+mapfile -t linux < <(git ls-files ':(glob)src/platform/x11/*.cpp' ':(glob)src/platform/portal/*.cpp')
 tidy -p "$(commands "$release_build" release)" "${linux[@]}"
 
 # Morvane.exe, against the MinGW headers. clang does not find the C++ library of Debian's

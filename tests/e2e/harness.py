@@ -130,7 +130,9 @@ class Desktop:
         self.dir = tempfile.mkdtemp(prefix="morvane-e2e-")
         self.procs = []
         self.env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
-        self.env["XDG_RUNTIME_DIR"] = self.dir
+        # The session type picks the program's desktop input: this one is X11 even when the
+        # tests run from a Wayland desktop.
+        self.env.update(XDG_RUNTIME_DIR=self.dir, XDG_SESSION_TYPE="x11")
         self.log = os.path.join(self.dir, "recorder.log")
         read_fd, write_fd = os.pipe()
         # -noreset: root window properties (Xft.dpi) outlive the client that set them.
@@ -267,3 +269,168 @@ class Desktop:
 
     def key_presses_us(self):
         return [int(fields[1]) for fields in self.lines("key")]
+
+
+class WaylandDesktop(Desktop):
+    """A headless KWin on a session bus of its own, with PipeWire, the desktop portals and KDE's
+    shortcut service: the Wayland desktop the Linux program meets on KDE. X11 programs (Morvane's
+    window) run on its Xwayland; the recorder is Wayland-native; input goes through KWin's
+    fake-input protocol (tests/wayland/wl_tool). Keys pressed are timed by that tool as it sends
+    them: a global shortcut never reaches the window that has the focus."""
+
+    SIZE = (1280, 800)  # each monitor's; a second one stands to the right of the first
+
+    def __init__(self, tool, outputs=1):
+        self.primary = 1
+        self.dir = tempfile.mkdtemp(prefix="morvane-wl-")
+        self.procs, self.tool, self.pressed_us = [], tool, []
+        run = os.path.join(self.dir, "run")
+        os.mkdir(run, 0o700)
+        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        self.env.update(XDG_RUNTIME_DIR=run, XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                        XDG_SESSION_TYPE="wayland", XDG_CURRENT_DESKTOP="KDE",
+                        WAYLAND_DISPLAY="morvane-wl", KWIN_WAYLAND_NO_PERMISSION_CHECKS="1")
+        self.log = os.path.join(self.dir, "recorder.log")
+        read_fd, write_fd = os.pipe()
+        self.spawn(["dbus-daemon", "--session", "--nofork", f"--print-address={write_fd}"],
+                   pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = read_line(read_fd, "dbus-daemon")
+        # kwin_wayland carries a file capability (cap_sys_resource) that a container may not
+        # grant; a copy of the binary has none.
+        kwin = os.path.join(self.dir, "kwin_wayland")
+        shutil.copy(shutil.which("kwin_wayland"), kwin)
+        started = time.monotonic()
+        self.kwin = self.spawn([kwin, "--virtual", "--width", str(self.SIZE[0]), "--height",
+                                str(self.SIZE[1]), "--output-count", str(outputs), "--socket",
+                                "morvane-wl", "--no-lockscreen", "--xwayland"], stdout=subprocess.DEVNULL,
+                               stderr=open(os.path.join(self.dir, "kwin.log"), "w"))
+        wait("KWin's Wayland socket", lambda: os.path.exists(os.path.join(run, "morvane-wl")), 20)
+        self.env["DISPLAY"] = wait("KWin's Xwayland", self.xwayland_display, 20)
+        # The portals are started by the bus; the KDE one is a Qt program that must reach KWin.
+        subprocess.run(["dbus-update-activation-environment", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+                        "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "XDG_CONFIG_HOME",
+                        "QT_QPA_PLATFORM=wayland"], env=self.env, check=True, timeout=10)
+        # WirePlumber, which links the program's stream to KWin's, gives up at once if
+        # PipeWire's socket is not there yet.
+        for daemon, ready in (("pipewire", os.path.join(run, "pipewire-0")),
+                              ("wireplumber", None)):
+            self.spawn([daemon], stdout=subprocess.DEVNULL,
+                       stderr=open(os.path.join(self.dir, daemon + ".log"), "w"))
+            if ready:
+                wait(f"{daemon}'s socket", lambda path=ready: os.path.exists(path), 10)
+        wait("the RemoteDesktop portal", self.remote_desktop_version, 30, step=0.2)
+        self.started_s = time.monotonic() - started
+
+    def xwayland_display(self):
+        for pid in (p for p in os.listdir("/proc") if p.isdigit()):
+            try:
+                with open(f"/proc/{pid}/stat", encoding="ascii") as f:
+                    ppid = int(f.read().rsplit(")", 1)[1].split()[1])
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    argv = f.read().split(b"\0")
+            except (OSError, IndexError, ValueError):
+                continue
+            if ppid == self.kwin.pid and argv[0].endswith(b"Xwayland") and len(argv) > 1:
+                display = argv[1].decode()
+                if os.path.exists(f"/tmp/.X11-unix/X{display[1:]}"):
+                    return display
+        return None
+
+    def bus(self):
+        import dbus  # noqa: only Debian's python3 has it; scenarios.py restarts under that one
+        return dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
+
+    def remote_desktop_version(self):
+        try:
+            return int(self.bus().call_blocking(
+                "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                "org.freedesktop.DBus.Properties", "Get", "ss",
+                ("org.freedesktop.portal.RemoteDesktop", "version"), timeout=5))
+        except Exception:  # noqa: not there yet, whichever way D-Bus says so
+            return 0
+
+    def close(self):
+        super().close()
+        # What the bus started (portals, the AT-SPI bus) would outlive the test; every such
+        # process carries this desktop's own runtime folder in its environment.
+        marker = f"XDG_RUNTIME_DIR={self.env['XDG_RUNTIME_DIR']}".encode()
+        for pid in (int(p) for p in os.listdir("/proc") if p.isdigit()):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if marker in f.read().split(b"\0"):
+                        os.kill(pid, 15)
+            except OSError:
+                pass
+
+    def kwin_script(self, source):
+        """Runs `source` in KWin's scripting engine, as a desktop's own scripts run."""
+        path = os.path.join(self.dir, "script.js")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(source)
+        bus, name = self.bus(), f"morvane{time.monotonic_ns()}"
+        call = lambda method, sig, args: bus.call_blocking(  # noqa: E731
+            "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", method, sig, args)
+        call("loadScript", "ss", (path, name))
+        call("start", "", ())
+        call("unloadScript", "s", (name,))
+
+    def for_window(self, window, action):
+        """A KWin script running `action` on `c`: an X window by its id, or the recorder."""
+        match = (f"c.windowId == {window}" if window != "recorder"
+                 else 'c.caption == "morvane-recorder"')
+        self.kwin_script("const cs = workspace.clientList();\nfor (let i = 0; i < cs.length; ++i) "
+                         f"{{ const c = cs[i]; if ({match}) {{ {action} }} }}\n")
+
+    def run_tool(self, *argv):
+        return subprocess.run([self.tool, *map(str, argv)], env=self.env, check=True, timeout=20,
+                              capture_output=True, text=True).stdout
+
+    def active(self):
+        """The X window KWin has active."""
+        out = self.xprop_root("_NET_ACTIVE_WINDOW")
+        return int(out.split("#")[-1].split(",")[0], 16) if "#" in out else 0
+
+    def focus(self, window):
+        if window == "recorder":
+            has = lambda: (self.lines("focus") or [["0"]])[-1][0] == "1"  # noqa: E731
+        else:
+            has = lambda: self.active() == window  # noqa: E731
+        # Asked again while it does not hold: KWin may hand the focus back to a window that
+        # asked for it in between (a box opening, the program's window mapping).
+        wait(f"window {window} to have the keyboard",
+             lambda: has() or self.for_window(window, "workspace.activeClient = c;") or
+             (time.sleep(0.1) or has()), 5, step=0.4)
+
+    def xdotool(self, *argv):
+        """xdotool's input commands, sent through KWin instead; its X queries as they are."""
+        argv = [str(a) for a in argv]
+        command, rest = argv[0], [a for i, a in enumerate(argv[1:])
+                                  if not a.startswith("--") and not argv[i].startswith("--delay")]
+        if command in ("key", "keydown", "keyup"):
+            self.pressed_us += map(int, self.run_tool(command, *rest).split())
+        elif command == "type":
+            for char in rest[-1]:
+                self.run_tool("key", char)
+                time.sleep(0.06)
+        elif command == "getmouselocation":
+            return ""
+        elif command == "mousemove":
+            self.run_tool("move", *rest)
+        elif command == "click":
+            self.run_tool("click")
+        else:
+            return super().xdotool(*argv)
+        return ""
+
+    def move(self, x, y):
+        self.run_tool("move", x, y)
+        time.sleep(0.05)
+
+    def tap(self, key, seconds):
+        self.xdotool("keydown", key)
+        time.sleep(seconds)
+        self.xdotool("keyup", key)
+
+    def key_presses_us(self):
+        return self.pressed_us

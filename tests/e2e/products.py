@@ -1,4 +1,5 @@
-"""The two products under the harness: the Linux program and Morvane.exe under Wine.
+"""The products under the harness: the Linux program on X11 and on a Wayland desktop (KDE),
+and Morvane.exe under Wine.
 
 Each adapter starts its program and the recorder that belongs with it, and reads the window the
 way its platform exposes it: the Linux program over AT-SPI (Qt's accessibility bridge, on a
@@ -9,12 +10,14 @@ each recorder prints at the program's DPI.
 
 import json
 import os
+import shutil
 import signal
 import subprocess
 import time
 from typing import NamedTuple
 
-from harness import ELSEWHERE, RECORDER, TARGET, Desktop, check, now_us, read_line, wait
+from harness import (ELSEWHERE, RECORDER, TARGET, Desktop, Failure, WaylandDesktop, check,
+                     now_us, read_line, wait)
 
 BOX_TITLE = "Morvane"
 
@@ -45,6 +48,7 @@ class Product:
     focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
     exit_grace_ms = 50  # from the unload to the process gone
     box_takes_focus = True  # a box opened while another program is in front gets the keys
+    box_keeps_form_minimized = True  # a box opened while Form1 is minimized leaves it so
 
     def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
         self.opts = opts
@@ -285,6 +289,132 @@ class Linux(Product):
         check(f"minimum size: {size}" in props and f"maximum size: {size}" in props,
               f"the window is not fixed at {size}: {props[:300]!r}")
         check("Icon (32 x 32)" in props, "no 32 x 32 window icon")
+
+
+class Wayland(Linux):
+    """The Linux program on a Wayland desktop (headless KWin): its window on Xwayland, clicks,
+    the cursor and the hotkeys through the portals and the desktop's shortcut service, clicking
+    onto a Wayland-native recorder."""
+
+    # KWin brings a minimized window back with the modal box it activates; no window manager
+    # (the X11 tests) leaves it minimized.
+    box_keeps_form_minimized = False
+    # The way out gives the keys back to KDE's shortcut service and ends the portal session,
+    # each a round trip on the bus.
+    exit_grace_ms = 100
+
+    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False, outputs=1,
+                 portal=True):
+        self.opts, self.dpi, self.portal = opts, dpi, portal
+        self.desktop = WaylandDesktop(opts.wl_tool, outputs)
+        # With two monitors the recorder stands on the second one.
+        self.shift = (outputs - 1) * WaylandDesktop.SIZE[0]
+        print(f"Wayland desktop up in {self.desktop.started_s:.2f} s")
+        self.env = {**self.desktop.env, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", **(env or {})}
+        if not portal:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_without_portal()
+        self.proc = self.form = self.recorder = self.layout = self.stderr = None
+
+    def prepare(self):
+        if self.recorder is None:
+            d = self.desktop
+            x, y, w, h = RECORDER
+            d.spawn([self.opts.wl_tool, "record", d.log, *map(str, (x + self.shift, y, w, h))])
+            wait("the recorder window", lambda: os.path.exists(d.log), 10)
+            self.recorder = "recorder"
+            self.layout = self.read_layout()
+
+    def start(self):
+        super().start()
+        # KWin centres a new window, on top of the recorder; the X11 harness has it top left.
+        # Asked again until it holds: KWin may not manage the window yet when it is mapped.
+        wait("Form1 to move top left", lambda: self.desktop.for_window(
+            self.form, "c.frameGeometry = {x: 0, y: 0, width: c.frameGeometry.width, "
+            "height: c.frameGeometry.height};") or self.desktop.geometry(self.form)[0] == 0, 5,
+             step=0.2)
+        # The desktop sends the cursor only when it moves: a move made before the program's
+        # screen-cast stream runs is never seen.
+        if self.portal:
+            try:
+                wait("the program's cursor stream to run", self.cursor_stream_running, 10,
+                     step=0.1)
+            except Failure as failure:
+                with open(os.path.join(self.desktop.dir, "wireplumber.log"),
+                          encoding="utf-8") as f:
+                    said = f.read()[-500:]
+                raise Failure(f"{failure}; PipeWire's nodes: {self.video_nodes()}; "
+                              f"WirePlumber said: {said!r}")
+
+    def bus_without_portal(self):
+        """A session bus for the program that can start the accessibility bus and nothing else:
+        a desktop without the portal, or without its backend."""
+        d = self.desktop
+        services = os.path.join(d.dir, "services")
+        os.mkdir(services)
+        shutil.copy("/usr/share/dbus-1/services/org.a11y.Bus.service", services)
+        # The session bus's own configuration, its service folders swapped for that one.
+        with open("/usr/share/dbus-1/session.conf", encoding="utf-8") as f:
+            conf = f.read()
+        check("<standard_session_servicedirs />" in conf, "unexpected session.conf")
+        config = os.path.join(d.dir, "bus.conf")
+        with open(config, "w", encoding="utf-8") as f:
+            f.write(conf.replace("<standard_session_servicedirs />",
+                                 f"<servicedir>{services}</servicedir>"))
+        read_fd, write_fd = os.pipe()
+        d.spawn(["dbus-daemon", f"--config-file={config}", "--nofork",
+                 f"--print-address={write_fd}"], pass_fds=(write_fd,),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        return read_line(read_fd, "the bus without a portal")
+
+    def video_nodes(self):
+        dump = subprocess.run(["pw-dump"], env=self.env, capture_output=True, text=True,
+                              timeout=10, check=False).stdout
+        return [(o["id"], o["info"].get("state"), o["info"].get("error"),
+                 o["info"]["props"].get("node.name"))
+                for o in json.loads(dump or "[]") if o.get("type") == "PipeWire:Interface:Node"]
+
+    def cursor_stream_running(self):
+        dump = subprocess.run(["pw-dump"], env=self.env, capture_output=True, text=True,
+                              timeout=10, check=False).stdout
+        return any(o.get("type") == "PipeWire:Interface:Node" and
+                   o.get("info", {}).get("state") == "running" and
+                   o["info"].get("props", {}).get("media.class") == "Stream/Input/Video" and
+                   o["info"]["props"].get("node.name") == "morvane"
+                   for o in json.loads(dump or "[]"))
+
+    def state(self):
+        state = super().state()
+        props = subprocess.run(["xprop", "-id", str(self.form), "_NET_WM_STATE"], env=self.env,
+                               capture_output=True, text=True, timeout=10, check=False).stdout
+        return state._replace(iconic="_NET_WM_STATE_HIDDEN" in props)
+
+    def close_window(self):
+        """The window's close button, as KWin's own close sends it; the instant it was asked."""
+        at = now_us()
+        self.desktop.for_window(self.form, "c.closeWindow();")
+        return "us", at
+
+    def end_session(self):
+        """The desktop ends the remote control session, as its "end" control on the KDE
+        notification does: the portal backend closes the session from its side."""
+        bus = self.desktop.bus()
+        names = bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus", "ListNames", "", ())
+        ours = [str(n) for n in names if n.startswith(":") and bus.call_blocking(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "GetConnectionUnixProcessID", "s", (n,)) == self.proc.pid]
+        check(ours, "the program is not on the session bus")
+        at = now_us()
+        for name in ours:
+            path = f"/org/freedesktop/portal/desktop/session/{name[1:].replace('.', '_')}/morvane"
+            try:
+                bus.call_blocking("org.freedesktop.impl.portal.desktop.kde", path,
+                                  "org.freedesktop.impl.portal.Session", "Close", "", ())
+                return at
+            except Exception:  # noqa: that connection holds no session
+                continue
+        raise Failure("no remote control session to end")
 
 
 def windows_path(path):

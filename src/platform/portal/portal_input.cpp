@@ -1,0 +1,174 @@
+#include "platform/portal/portal_input.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include <unistd.h>
+
+namespace morvane::portal {
+
+namespace {
+
+constexpr int kVkF12 = 0x7B;
+
+int vkFor(int qtKey) {
+    switch (qtKey) {
+    case Qt::Key_F7:
+        return 0x76;
+    case Qt::Key_F10:
+        return 0x79;
+    case Qt::Key_F12:
+        return kVkF12;
+    default:
+        return -1;
+    }
+}
+
+// The window's X server (Xwayland) numbers its outputs XWAYLAND0, 1, ... as the compositor
+// announced them; Qt lists the primary screen first, so they are put back in that order.
+std::vector<QRect> desktopScreens() {
+    QList<QScreen*> screens = QGuiApplication::screens();
+    std::sort(screens.begin(), screens.end(), [](const QScreen* a, const QScreen* b) {
+        return std::pair(a->name().size(), a->name()) < std::pair(b->name().size(), b->name());
+    });
+    std::vector<QRect> rects;
+    for (const QScreen* screen : screens) {
+        rects.push_back(screen->geometry());
+    }
+    return rects;
+}
+
+}  // namespace
+
+PortalInput::PortalInput(const QDBusConnection& bus, QString tokenFile,
+                         std::function<void(const QString&)> report)
+    : session_(bus, std::move(tokenFile), desktopScreens),
+      hotkeys_(bus, [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); }),
+      report_(std::move(report)) {
+    // The keys the window receives count too: where the desktop has no global shortcuts for
+    // us, they are the only way out of a run.
+    QCoreApplication::instance()->installEventFilter(this);
+    session_.onClosed([this] {
+        std::fputs("morvane: the desktop ended the remote control session\n", stderr);
+        // Ended as F12 ends it: the next poll sees the key and unloads the form.
+        latch_.press(kVkF12);
+        latch_.release(kVkF12);
+    });
+}
+
+PortalInput::~PortalInput() = default;
+
+void PortalInput::start() {
+    const QStringList unbound = hotkeys_.bind();
+    session_.start([this, unbound](Outcome outcome, const QString& detail) {
+        started(outcome, detail);
+        if (outcome == Outcome::Started && !unbound.isEmpty()) {
+            report_(QStringLiteral(
+                        "这个桌面没有为本程序提供全局快捷键 %1：只有本程序的窗口在前面时，"
+                        "按这些键才有用。点击运行时，可用桌面上结束远程控制（或停止共享）的按钮"
+                        "停止点击并退出本程序。")
+                        .arg(unbound.join(QStringLiteral("、"))));
+        }
+    });
+}
+
+QString PortalInput::explain(Outcome outcome, const QString& detail) {
+    switch (outcome) {
+    case Outcome::Started:
+        return {};
+    case Outcome::NoPortal:
+        return QStringLiteral(
+            "找不到桌面的远程控制服务（xdg-desktop-portal），在这个 Wayland "
+            "桌面上无法点击和取点。请安装 xdg-desktop-portal 和桌面对应的"
+            "后端（KDE：xdg-desktop-portal-kde，GNOME：xdg-desktop-portal-gnome），"
+            "然后重新打开本程序。");
+    case Outcome::Refused:
+        return QStringLiteral(
+            "远程控制的请求被拒绝了，本程序无法点击和取点。请重新打开本程序，"
+            "在桌面询问时选择“允许”。");
+    case Outcome::NoPointer:
+        return QStringLiteral(
+            "桌面没有允许本程序控制鼠标，无法点击。请重新打开本程序，在桌面"
+            "询问时打开“允许远程交互”再选择“共享”。");
+    case Outcome::Closed:
+    case Outcome::Failed:
+        break;
+    }
+    return QStringLiteral(
+               "桌面没能开始远程控制（%1），本程序无法点击和取点。请重新打开本程序；"
+               "如果还不行，请重新登录桌面。")
+        .arg(detail);
+}
+
+void PortalInput::started(Outcome outcome, const QString& detail) {
+    if (outcome != Outcome::Started) {
+        std::fprintf(stderr, "morvane: remote control session: %s\n",
+                     detail.toLocal8Bit().constData());
+        report_(explain(outcome, detail));
+        return;
+    }
+    QDBusUnixFileDescriptor fd = session_.openPipeWireRemote();
+    std::vector<CursorStream::Source> sources;
+    for (const Stream& stream : session_.streams()) {
+        sources.push_back({stream.node, stream.rect.x(), stream.rect.y()});
+    }
+    std::string error;
+    if (fd.isValid()) {
+        // The stream owns the descriptor it is handed; QDBusUnixFileDescriptor closes its own.
+        cursor_ = CursorStream::open(::dup(fd.fileDescriptor()), sources, error);
+    } else {
+        error = "OpenPipeWireRemote failed";
+    }
+    if (!cursor_) {
+        std::fprintf(stderr, "morvane: cursor stream: %s\n", error.c_str());
+        report_(QStringLiteral("桌面没有提供鼠标位置（%1）：取点时坐标不会跟着鼠标变化，点击仍然"
+                               "可用。")
+                    .arg(QString::fromStdString(error)));
+    }
+}
+
+bool PortalInput::cursorPos(POINT& point) {
+    if (cursor_ && cursor_->position(last_)) {
+        point = last_;
+        return true;
+    }
+    point = last_;
+    return false;
+}
+
+bool PortalInput::moveCursor(std::int32_t x, std::int32_t y) { return session_.moveTo(x, y); }
+
+void PortalInput::mouseEvent(std::uint32_t flags) {
+    if ((flags & kMouseLeftDown) != 0) {
+        session_.button(true);
+    }
+    if ((flags & kMouseLeftUp) != 0) {
+        session_.button(false);
+    }
+}
+
+std::int16_t PortalInput::asyncKeyState(std::int32_t vk) {
+    const std::array<int, 1> keys{vk};
+    return latch_.query(keys);
+}
+
+bool PortalInput::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto* key = dynamic_cast<QKeyEvent*>(event);
+        const int vk = key != nullptr ? vkFor(key->key()) : -1;
+        // A key passes the filter once for each object it is offered to; pressing a key that is
+        // already down changes nothing.
+        if (vk >= 0 && !key->isAutoRepeat()) {
+            event->type() == QEvent::KeyPress ? latch_.press(vk) : latch_.release(vk);
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace morvane::portal

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "hotkeys/key_latch.h"
+#include "platform/portal/cursor_stream.h"
+#include "platform/portal/kde_hotkeys.h"
+#include "platform/portal/portal_session.h"
+#include "platform/x11/desktop_input.h"
+
+namespace morvane::portal {
+
+// The user32 operations on a Wayland desktop, through its portals: clicks and the pointer's
+// position from one RemoteDesktop session, F7/F10/F12 from the desktop's global shortcuts or,
+// where it has none for us, from the keys the window itself receives.
+class PortalInput final : public QObject, public x11::DesktopInput {
+public:
+    // `report` shows a problem to the user in the window, in words that say what to do.
+    PortalInput(const QDBusConnection& bus, QString tokenFile,
+                std::function<void(const QString&)> report);
+    PortalInput(const PortalInput&) = delete;
+    PortalInput& operator=(const PortalInput&) = delete;
+    PortalInput(PortalInput&&) = delete;
+    PortalInput& operator=(PortalInput&&) = delete;
+    ~PortalInput() override;
+
+    // Asks for the session once; the answer comes back on the event loop.
+    void start();
+
+    bool cursorPos(POINT& point) override;
+    bool moveCursor(std::int32_t x, std::int32_t y) override;
+    void mouseEvent(std::uint32_t flags) override;
+    std::int16_t asyncKeyState(std::int32_t vk) override;
+
+    // The words shown for each way a session can fail.
+    [[nodiscard]] static QString explain(Outcome outcome, const QString& detail);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void started(Outcome outcome, const QString& detail);
+
+    PortalSession session_;
+    KdeHotkeys hotkeys_;
+    std::unique_ptr<CursorStream> cursor_;
+    std::function<void(const QString&)> report_;
+    KeyLatch latch_;
+    POINT last_{};
+};
+
+}  // namespace morvane::portal
