@@ -1,6 +1,7 @@
 #include "platform/tick_pump.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace morvane {
@@ -13,17 +14,9 @@ void WakeLateness::fill(Nanos late) {
 void WakeLateness::add(Nanos late) {
     samples_.at(next_) = std::max(late, Nanos{0});
     next_ = (next_ + 1) % kWindow;
-    Nanos first = 0;
-    Nanos second = 0;
-    for (const Nanos sample : samples_) {
-        if (sample > first) {
-            second = first;
-            first = sample;
-        } else if (sample > second) {
-            second = sample;
-        }
-    }
-    estimate_ = second;
+    std::array<Nanos, kWindow> sorted = samples_;
+    std::nth_element(sorted.begin(), sorted.begin() + (kRank - 1), sorted.end(), std::greater<>());
+    estimate_ = sorted.at(kRank - 1);
 }
 
 namespace {

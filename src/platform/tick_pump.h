@@ -38,12 +38,15 @@ protected:
     ~WakeTimer() = default;
 };
 
-// How late the OS wakes have come lately: the second largest lateness of the last kWindow wakes,
-// so that one slow moment (a virus scanner reading the program as it starts) is ignored, and
-// a slow spell is forgotten once kWindow punctual wakes have followed it.
+// How late the OS wakes have come lately: the kRank-th largest lateness of the last kWindow wakes
+// (about the 90th percentile). What the timer itself adds, every wake or most, is covered;
+// a few slow moments are not (a virus scanner reading the program as it starts, a busy core),
+// since spinning longer for them would only keep the core busier; and a slow spell is forgotten
+// once kWindow punctual wakes have followed it.
 class WakeLateness {
 public:
     static constexpr std::size_t kWindow = 32;
+    static constexpr std::size_t kRank = 4;
 
     // All of the window at `late`, as if every recent wake had come that late.
     void fill(Nanos late);
