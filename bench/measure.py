@@ -27,7 +27,7 @@ RELEASE = ROOT / "build" / "release"
 MINGW = ROOT / "build" / "mingw"
 
 
-def linux_options(morvane=RELEASE / "src" / "platform" / "x11" / "morvane"):
+def linux_options(morvane=RELEASE / "src" / "platform" / "linux" / "morvane"):
     """What the Linux adapter needs: the program and the build's test clients."""
     return argparse.Namespace(
         morvane=str(morvane),

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset release
 cmake --build --preset release --target morvane
-exec build/release/src/platform/x11/morvane "$@"
+exec build/release/src/platform/linux/morvane "$@"

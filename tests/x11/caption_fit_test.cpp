@@ -15,7 +15,7 @@
 #include <cstdlib>
 
 #include "caption_ink.h"
-#include "platform/x11/caption_text.h"
+#include "platform/linux/caption_text.h"
 #include "test_app.h"
 
 namespace morvane::x11 {

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "platform/x11/desktop_input.h"
-#include "platform/x11/form_window.h"
-#include "platform/x11/qt_platform.h"
+#include "platform/linux/desktop_input.h"
+#include "platform/linux/form_window.h"
+#include "platform/linux/qt_platform.h"
 
 namespace morvane::x11 {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/x11/timer_source.h"
+#include "platform/linux/timer_source.h"
 
 namespace morvane::x11 {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/x11/caption_text.h"
+#include "platform/linux/caption_text.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "platform/x11/qt_platform.h"
+#include "platform/linux/qt_platform.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/x11/desktop_input.h"
+#include "platform/linux/desktop_input.h"
 
 // Xlib's Display, kept out of the Qt side's includes; the name is Xlib's.
 struct _XDisplay;  // NOLINT(bugprone-reserved-identifier)

@@ -8,9 +8,9 @@
 
 #include "app/form1.h"
 #include "platform/platform_ops.h"
-#include "platform/x11/desktop_input.h"
-#include "platform/x11/form_window.h"
-#include "platform/x11/timer_source.h"
+#include "platform/linux/desktop_input.h"
+#include "platform/linux/form_window.h"
+#include "platform/linux/timer_source.h"
 
 class QCoreApplication;
 class QLocale;

@@ -1,4 +1,4 @@
-#include "platform/x11/timer_source.h"
+#include "platform/linux/timer_source.h"
 
 #include <sched.h>
 #include <sys/syscall.h>

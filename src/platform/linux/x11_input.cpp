@@ -1,4 +1,4 @@
-#include "platform/x11/x11_input.h"
+#include "platform/linux/x11_input.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

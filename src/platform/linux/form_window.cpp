@@ -1,4 +1,4 @@
-#include "platform/x11/form_window.h"
+#include "platform/linux/form_window.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/x11/caption_text.h"
+#include "platform/linux/caption_text.h"
 
 namespace morvane::x11 {
 

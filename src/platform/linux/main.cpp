@@ -16,10 +16,10 @@
 
 #include "app/form1.h"
 #include "platform/portal/portal_input.h"
-#include "platform/x11/form_window.h"
-#include "platform/x11/qt_platform.h"
-#include "platform/x11/timer_source.h"
-#include "platform/x11/x11_input.h"
+#include "platform/linux/form_window.h"
+#include "platform/linux/qt_platform.h"
+#include "platform/linux/timer_source.h"
+#include "platform/linux/x11_input.h"
 
 namespace {
 
