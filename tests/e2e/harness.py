@@ -355,13 +355,22 @@ class WaylandDesktop(Desktop):
         # What the bus started (portals, the AT-SPI bus) would outlive the test; every such
         # process carries this desktop's own runtime folder in its environment.
         marker = f"XDG_RUNTIME_DIR={self.env['XDG_RUNTIME_DIR']}".encode()
+        ended = []
         for pid in (int(p) for p in os.listdir("/proc") if p.isdigit()):
             try:
                 with open(f"/proc/{pid}/environ", "rb") as f:
                     if marker in f.read().split(b"\0"):
                         os.kill(pid, 15)
+                        ended.append(pid)
             except OSError:
                 pass
+        # The document portal's mount in the runtime folder goes with its process.
+        try:
+            wait("the desktop's services to end",
+                 lambda: not any(os.path.exists(f"/proc/{pid}") for pid in ended), 5)
+        except Failure:
+            pass
+        shutil.rmtree(self.dir, ignore_errors=True)
 
     def kwin_script(self, source):
         """Runs `source` in KWin's scripting engine, as a desktop's own scripts run."""
