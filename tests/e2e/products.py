@@ -47,6 +47,7 @@ class Product:
     rect_slack = 0  # pixels a control may sit off the layout table
     focus_settle = 0.0  # seconds between the X focus moving and the program taking keys
     exit_grace_ms = 50  # from the unload to the process gone
+    close_latency_ms = 0  # from close_window()'s instant to the close reaching the window
     box_takes_focus = True  # a box opened while another program is in front gets the keys
     box_keeps_form_minimized = True  # a box opened while Form1 is minimized leaves it so
 
@@ -302,6 +303,9 @@ class Wayland(Linux):
     # The way out gives the keys back to KDE's shortcut service and ends the portal session,
     # each a round trip on the bus.
     exit_grace_ms = 100
+    # The close is asked of KWin's scripting over the bus, which takes its time to reach the
+    # window while the clicks go on.
+    close_latency_ms = 100
 
     def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False, outputs=1,
                  portal=True):

@@ -109,7 +109,8 @@ def close_stops(p, period_ms):
         check(len(late) <= 1 and all(ms <= max(1, period_ms - 1) for ms in late),
               f"clicks after the close request: {late} ms after it")
     else:
-        check(all(ms <= STOP_GRACE_MS for ms in late), f"clicks {late} ms after the close")
+        check(all(ms <= STOP_GRACE_MS + p.close_latency_ms for ms in late),
+              f"clicks {late} ms after the close")
 
 
 def clicks_until(p, typed, shown, period_ms, stop, refused=""):

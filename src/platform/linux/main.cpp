@@ -15,11 +15,11 @@
 #include <string_view>
 
 #include "app/form1.h"
-#include "platform/portal/portal_input.h"
 #include "platform/linux/form_window.h"
 #include "platform/linux/qt_platform.h"
 #include "platform/linux/timer_source.h"
 #include "platform/linux/x11_input.h"
+#include "platform/portal/portal_input.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "platform/platform_ops.h"
 #include "platform/linux/desktop_input.h"
 #include "platform/linux/form_window.h"
 #include "platform/linux/timer_source.h"
+#include "platform/platform_ops.h"
 
 class QCoreApplication;
 class QLocale;

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "hotkeys/key_latch.h"
+#include "platform/linux/desktop_input.h"
 #include "platform/portal/cursor_stream.h"
 #include "platform/portal/kde_hotkeys.h"
 #include "platform/portal/portal_session.h"
-#include "platform/linux/desktop_input.h"
 
 namespace morvane::portal {
 
