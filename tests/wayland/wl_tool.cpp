@@ -25,19 +25,15 @@
 #include <ctime>
 #include <string>
 
+#include "e2e/recorder_clock.h"
 #include "fake-input-client-protocol.h"
 #include "plasma-shell-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {
 
-long long monotonicMicros() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
-int toInt(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+using morvane::e2e::monotonicMicros;
+using morvane::e2e::toInt;
 
 struct Globals {
     wl_compositor* compositor = nullptr;

@@ -24,16 +24,12 @@
 #include <ctime>
 
 #include "e2e/layout_json.h"
+#include "e2e/recorder_clock.h"
 
 namespace {
 
-long long monotonicMicros() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
-int toInt(const char* text) { return static_cast<int>(std::strtol(text, nullptr, 10)); }
+using morvane::e2e::monotonicMicros;
+using morvane::e2e::toInt;
 
 int closeWindow(Display* display, Window target) {
     // A property change on a window of our own is the usual way to learn the server's time.
