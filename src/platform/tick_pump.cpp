@@ -6,17 +6,32 @@
 
 namespace morvane {
 
-void WakeLateness::fill(Nanos late) {
+void WakeLateness::fill(Nanos late, Nanos now) {
     samples_.fill(std::max(late, Nanos{0}));
     estimate_ = samples_.front();
+    learnt_ = now;
 }
 
-void WakeLateness::add(Nanos late) {
+void WakeLateness::add(Nanos late, Nanos now) {
+    // The first wake after a fade tells whether the lead was still needed: if so, the estimate
+    // is back at once, for the price of one late wake, not of the kRank it takes otherwise.
+    if (std::exchange(faded_, false) && late > estimate_) {
+        fill(late, now);
+        return;
+    }
     samples_.at(next_) = std::max(late, Nanos{0});
     next_ = (next_ + 1) % kWindow;
     std::array<Nanos, kWindow> sorted = samples_;
     std::nth_element(sorted.begin(), sorted.begin() + (kRank - 1), sorted.end(), std::greater<>());
     estimate_ = sorted.at(kRank - 1);
+    learnt_ = now;
+}
+
+void WakeLateness::pass(Nanos now) {
+    if (now - learnt_ >= kFadeAfter) {
+        fill(estimate_ / 2, now);
+        faded_ = true;
+    }
 }
 
 namespace {
@@ -46,7 +61,7 @@ void TickPump::destroyAll() {
 }
 
 void TickPump::setOvershoot(Nanos overshoot) {
-    lateness_.fill(overshoot);
+    lateness_.fill(overshoot, os_.now());
     spinLead_.store(leadFromLateness(lateness_.estimate()));
     rearm();
 }
@@ -82,6 +97,7 @@ void TickPump::rearm() {
         return;
     }
     armed_ = at;
+    timedFor_.store(at && *at > os_.now() ? *at : kNever);
     os_.armWake(at);
 }
 
@@ -112,8 +128,13 @@ void TickPump::waiterWoke(const std::atomic<bool>& stopping) {
     // How late this wake came for the instant it was armed for; the lead of the wakes to come
     // follows. A wake for a schedule that has moved since reads as early or late by the move,
     // which the percentile shrugs off.
-    if (const Nanos due = due_.load(); due != kNever) {
-        lateness_.add(os_.now() - (due - lead_.load()));
+    if (due_.load() != kNever) {
+        const Nanos now = os_.now();
+        if (const Nanos at = timedFor_.load(); at != kNever) {
+            lateness_.add(now - at, now);
+        } else {
+            lateness_.pass(now);
+        }
         spinLead_.store(leadFromLateness(lateness_.estimate()));
     }
     for (;;) {

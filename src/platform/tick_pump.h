@@ -43,20 +43,33 @@ protected:
 // a few slow moments are not (a virus scanner reading the program as it starts, a busy core),
 // since spinning longer for them would only keep the core busier; and a slow spell is forgotten
 // once kWindow punctual wakes have followed it.
+//
+// Only a wake armed for an instant still ahead says how late the timer is. One armed for an
+// instant already past (a lead longer than the interval left after the handler) is answered at
+// once, whatever the timer: counting those would mix two kinds of wake, and a lead that swung
+// between them would leave every other beat to the timer's whole lateness. While no wake says
+// anything, the estimate halves every kFadeAfter, so that a lead a slow spell raised cannot keep
+// a core spinning for good; the first wake it leaves in the future tells whether it was needed.
 class WakeLateness {
 public:
     static constexpr std::size_t kWindow = 32;
     static constexpr std::size_t kRank = 4;
+    static constexpr Nanos kFadeAfter = 400 * kNanosPerMilli;
 
     // All of the window at `late`, as if every recent wake had come that late.
-    void fill(Nanos late);
-    void add(Nanos late);
+    void fill(Nanos late, Nanos now);
+    // A wake came `late` after the instant it was armed for, which was ahead when it was asked.
+    void add(Nanos late, Nanos now);
+    // A wake that says nothing about the timer.
+    void pass(Nanos now);
     [[nodiscard]] Nanos estimate() const { return estimate_; }
 
 private:
     std::array<Nanos, kWindow> samples_{};
     std::size_t next_ = 0;
     Nanos estimate_ = 0;
+    Nanos learnt_ = 0;  // when a wake last told something
+    bool faded_ = false;
 };
 
 // Delivers the ticks of the three timers, the same way on every backend.
@@ -139,6 +152,8 @@ private:
     // Shared with the waiter thread: the due instant the armed wake serves and its lead.
     std::atomic<Nanos> due_{kNever};
     std::atomic<Nanos> lead_{0};
+    // The instant the armed wake was asked for, if it was still ahead then; kNever otherwise.
+    std::atomic<Nanos> timedFor_{kNever};
     std::atomic<bool> wakePending_{false};
     std::atomic<bool> postFailed_{false};
 };

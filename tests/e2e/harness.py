@@ -214,8 +214,9 @@ class Desktop:
         info = subprocess.run(["xwininfo", "-id", str(window)], env=self.env, capture_output=True,
                               text=True, timeout=10, check=False).stdout
         fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
-        return tuple(int(fields[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
-                                              "Width", "Height"))
+        keys = ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
+        check(all(k in fields for k in keys), f"window {window:#x} has gone or has no geometry")
+        return tuple(int(fields[k]) for k in keys)
 
     def pixels(self, window):
         """The window's pixels as X has them now: a function of (x, y) giving (r, g, b)."""

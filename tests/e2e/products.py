@@ -135,9 +135,24 @@ class Product:
     def capture(self):
         """取点, hover the target, F7 from the recorder: Label1 follows, then stays."""
         expected = "横坐标:%d 纵坐标:%d" % TARGET
-        self.click("Command1")
-        self.desktop.move(*TARGET)
-        wait(f"Label1 to read {expected}", lambda: self.text("Label1") == expected, 5)
+
+        def reads():  # a read-out taken while the window is still settling may lack the label
+            try:
+                return self.text("Label1") == expected
+            except Failure:
+                return False
+
+        # On a loaded machine the first click can come before the window takes input; a
+        # second 取点 only restarts the capture.
+        for last in (False, True):
+            self.click("Command1")
+            self.desktop.move(*TARGET)
+            try:
+                wait(f"Label1 to read {expected}", reads, 10 if last else 5)
+                break
+            except Failure:
+                if last:
+                    raise
         self.press("F7")
         time.sleep(0.45)  # the 200 ms hotkey poll sees it
         self.desktop.move(*ELSEWHERE)
