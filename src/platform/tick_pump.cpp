@@ -45,25 +45,28 @@ Nanos leadFromLateness(Nanos late) {
 TickPump::TickPump(WakeTimer& os, TickHandler onTick) : os_(os), onTick_(std::move(onTick)) {}
 
 void TickPump::setEnabled(TimerId timer, bool enabled) {
-    bank_.setEnabled(timer, enabled, os_.now());
-    rearm();
+    const Nanos now = os_.now();
+    bank_.setEnabled(timer, enabled, now);
+    rearm(now);
 }
 
 bool TickPump::setInterval(TimerId timer, std::int64_t milliseconds) {
-    const bool accepted = bank_.setInterval(timer, milliseconds, os_.now());
-    rearm();
+    const Nanos now = os_.now();
+    const bool accepted = bank_.setInterval(timer, milliseconds, now);
+    rearm(now);
     return accepted;
 }
 
 void TickPump::destroyAll() {
     bank_.destroyAll();
-    rearm();
+    rearm(kNever);
 }
 
 void TickPump::setOvershoot(Nanos overshoot) {
-    lateness_.fill(overshoot, os_.now());
+    const Nanos now = os_.now();
+    lateness_.fill(overshoot, now);
     spinLead_.store(leadFromLateness(lateness_.estimate()));
-    rearm();
+    rearm(now);
 }
 
 Nanos TickPump::leadFor() const {
@@ -79,7 +82,7 @@ Nanos TickPump::leadFor() const {
     return 0;
 }
 
-void TickPump::rearm() {
+void TickPump::rearm(Nanos now) {
     const std::optional<Nanos> due = bank_.nextDue();
     const Nanos lead = due ? leadFor() : 0;
     // The waiter reads the pair without a lock; a torn read only makes it post a wake a little
@@ -97,7 +100,7 @@ void TickPump::rearm() {
         return;
     }
     armed_ = at;
-    timedFor_.store(at && *at > os_.now() ? *at : kNever);
+    timedFor_.store(at && *at > now ? *at : kNever);
     os_.armWake(at);
 }
 
@@ -109,13 +112,17 @@ void TickPump::wake() {
     // event loop; each tick placed by the time it is handed out, which may be much later than
     // the wake when an earlier handler sat in a nested loop.
     const Nanos woke = os_.now();
-    while (const std::optional<TimerId> id = bank_.takeDue(woke, os_.now())) {
+    for (;;) {
+        const Nanos now = os_.now();
+        const std::optional<TimerId> id = bank_.takeDue(woke, now);
         // Armed before the handler runs: it may sit in a message box for minutes, and ticks
         // have to reach that box's event loop meanwhile.
-        rearm();
+        rearm(now);
+        if (!id) {
+            break;
+        }
         onTick_(*id);
     }
-    rearm();
 }
 
 void TickPump::nudge() {

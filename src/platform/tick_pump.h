@@ -137,7 +137,10 @@ public:
     void waiterWoke(const std::atomic<bool>& stopping);
 
 private:
-    void rearm();
+    // `now`: the clock reading the schedule was last taken at (kNever: none), so that a wake
+    // armed for an instant already past is known as one. The clock is not read again here:
+    // every tick and schedule change happens at one reading of it.
+    void rearm(Nanos now);
     [[nodiscard]] Nanos leadFor() const;
 
     WakeTimer& os_;

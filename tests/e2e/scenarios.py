@@ -103,14 +103,11 @@ def close_stops(p, period_ms):
     late = [(getattr(c, field) - closed_at) / scale for c in p.desktop.clicks()
             if getattr(c, field) > closed_at]
     print(f"clicks logged after the close, in ms after it: {late}")
-    if field == "ms":
-        # The X server's whole-ms stamps: the request may cross one click under way; the next
-        # would be an interval later, and at 1 ms the one under way may read 1 ms after.
-        check(len(late) <= 1 and all(ms <= max(1, period_ms - 1) for ms in late),
-              f"clicks after the close request: {late} ms after it")
-    else:
-        check(all(ms <= STOP_GRACE_MS + p.close_latency_ms for ms in late),
-              f"clicks {late} ms after the close")
+    # A tick already under way, and the close on its way: on a loaded 2-core machine the
+    # program's event loop can wait a few milliseconds for a core (3 clicks at 1 ms seen), so
+    # the bound is the grace, not one interval; clicks that went on would go on past it.
+    unit = "ms after the close request" if field == "ms" else "ms after the close"
+    check(all(ms <= STOP_GRACE_MS + p.close_latency_ms for ms in late), f"clicks {late} {unit}")
 
 
 def clicks_until(p, typed, shown, period_ms, stop, refused=""):
