@@ -93,7 +93,7 @@ def f12_stops(p, within_ms=HOTKEY_POLL_MS + STOP_GRACE_MS):
     check(len(p.desktop.clicks()) == count, "clicks went on after the program ended")
 
 
-def close_stops(p, period_ms):
+def close_stops(p):
     """Closing the window while it clicks ends the program and the clicks with it."""
     field, closed_at = p.close_window()
     rc, _ = p.wait_exit(10)
@@ -106,8 +106,8 @@ def close_stops(p, period_ms):
     # A tick already under way, and the close on its way: on a loaded 2-core machine the
     # program's event loop can wait a few milliseconds for a core (3 clicks at 1 ms seen), so
     # the bound is the grace, not one interval; clicks that went on would go on past it.
-    unit = "ms after the close request" if field == "ms" else "ms after the close"
-    check(all(ms <= STOP_GRACE_MS + p.close_latency_ms for ms in late), f"clicks {late} {unit}")
+    check(all(ms <= STOP_GRACE_MS + p.close_latency_ms for ms in late),
+          f"clicks {late} ms after the close")
 
 
 def clicks_until(p, typed, shown, period_ms, stop, refused=""):
@@ -123,7 +123,7 @@ def clicks_until(p, typed, shown, period_ms, stop, refused=""):
     start_run(p)
     wait("Form1 to minimize after the reminder", lambda: p.state().iconic, 5)
     clicking(p, period_ms)
-    f12_stops(p) if stop == "F12" else close_stops(p, period_ms)
+    f12_stops(p) if stop == "F12" else close_stops(p)
 
 
 def window(p):
