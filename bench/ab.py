@@ -7,7 +7,7 @@
 Each round runs OLD then NEW at 1 ms and at 10 ms, the same way bench/run.py does, so that
 both see the same machine load as nearly as can be had. Build the old one from a commit with
 `git archive COMMIT | tar -x -C DIR` and `cmake -S DIR -B DIR/build -G Ninja
--DCMAKE_BUILD_TYPE=Release -DMORVANE_X11=ON -DBUILD_TESTING=OFF`, then
+-DCMAKE_BUILD_TYPE=Release -DMORVANE_LINUX=ON -DBUILD_TESTING=OFF`, then
 `cmake --build DIR/build --target morvane`; for --wine, the `mingw` preset and the target
 Morvane. With --idle, each run first sits for that many seconds with only the hotkey poll
 ticking.

@@ -20,12 +20,13 @@ status=0  # every group is checked, whichever fails first
 tidy() { clang-tidy --quiet "$@" 2> >(grep -v "warnings generated" >&2) || status=1; }
 
 # :(glob) keeps "*" inside one folder; a plain pathspec would also match src/platform/linux/.
-mapfile -t core < <(git ls-files ':(glob)src/app/*.cpp' ':(glob)src/clicker/*.cpp' \
-  ':(glob)src/hotkeys/*.cpp' ':(glob)src/platform/*.cpp')
+mapfile -t core < <(git ls-files ':(glob)src/app/*.cpp' ':(glob)src/clicker/*.cpp' ':(glob)src/hotkeys/*.cpp' \
+  ':(glob)src/platform/*.cpp')
 tidy -p "$(commands "$core_build" debug)" "${core[@]}"
 
 # The Linux program, against the Qt and Xlib headers the release build uses.
-mapfile -t linux < <(git ls-files ':(glob)src/platform/linux/*.cpp' ':(glob)src/platform/portal/*.cpp')
+mapfile -t linux < <(git ls-files ':(glob)src/platform/linux/*.cpp' ':(glob)src/platform/linux/x11/*.cpp' \
+  ':(glob)src/platform/linux/wayland/*.cpp')
 tidy -p "$(commands "$release_build" release)" "${linux[@]}"
 
 # Morvane.exe, against the MinGW headers. clang does not find the C++ library of Debian's

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "hotkeys/key_latch.h"
+#include "platform/key_latch.h"
 
 namespace morvane {
 namespace {

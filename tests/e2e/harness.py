@@ -299,6 +299,10 @@ class WaylandDesktop(Desktop):
         self.env["DBUS_SESSION_BUS_ADDRESS"] = read_line(read_fd, "dbus-daemon")
         # kwin_wayland carries a file capability (cap_sys_resource) that a container may not
         # grant; a copy of the binary has none.
+        # KWin puts Xwayland's socket there but, unlike an X server, does not make the folder.
+        if not os.path.isdir("/tmp/.X11-unix"):
+            os.makedirs("/tmp/.X11-unix", exist_ok=True)
+            os.chmod("/tmp/.X11-unix", 0o1777)
         kwin = os.path.join(self.dir, "kwin_wayland")
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         started = time.monotonic()

@@ -10,7 +10,7 @@
 
 #include "app/form1.h"
 #include "fake/simulated_wake_timer.h"
-#include "hotkeys/key_latch.h"
+#include "platform/key_latch.h"
 #include "platform/platform_ops.h"
 #include "platform/tick_pump.h"
 

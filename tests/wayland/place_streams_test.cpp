@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "platform/portal/portal_session.h"
+#include "platform/linux/wayland/portal_session.h"
 
-namespace morvane::portal {
+namespace morvane::wayland {
 namespace {
 
 struct Case {
@@ -43,4 +43,4 @@ TEST(PlaceStreams, FromTheScreensOnlyWhereThePortalGaveNoPosition) {
 }
 
 }  // namespace
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

@@ -1,5 +1,5 @@
 // Test helper for the end-to-end tests under Wine, run in the same Wine session as Morvane.exe.
-// It writes what the X11 recorder writes (tests/x11/recorder.cpp), so the harness reads one
+// It writes what the X11 recorder writes (tests/linux/recorder.cpp), so the harness reads one
 // format; US is QueryPerformanceCounter in us, which under Wine is the raw monotonic clock.
 //
 //   recorder.exe record LOG X Y W H   a window titled "morvane-recorder" that appends

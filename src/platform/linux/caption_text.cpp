@@ -12,7 +12,7 @@
 #include <memory>
 #include <utility>
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 namespace {
 
@@ -169,4 +169,4 @@ void FrameBox::paintEvent(QPaintEvent* /*event*/) {
                           palette(), isEnabled(), title(), QPalette::WindowText);
 }
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -10,7 +10,7 @@
 
 #include "app/caption_layout.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 // The shared caption layout measured with QFontMetrics.
 class QtTextMeasure final : public TextMeasure {
@@ -71,4 +71,4 @@ private:
     int dpi_;
 };
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -1,11 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/platform_ops.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
+
+// What a desktop input is given once the window is up.
+struct InputContext {
+    std::string configDir;  // where the program may keep what it must remember (UTF-8)
+    // Says something to the user in the window (UTF-8): how a desktop answered, what to do.
+    std::function<void(const std::string&)> report;
+};
 
 // The four user32 operations, kept apart from the Qt side so that the window code can be
 // exercised without an X server.
@@ -17,6 +26,13 @@ public:
     DesktopInput(DesktopInput&&) = delete;
     DesktopInput& operator=(DesktopInput&&) = delete;
     virtual ~DesktopInput() = default;
+
+    // Once the window is shown: a desktop that must be asked first is asked now, without
+    // waiting for its answer.
+    virtual void start(const InputContext& /*context*/) {}
+    // After the event loop has ended: gives back what start() took, waiting for the desktop's
+    // answers only briefly.
+    virtual void stop() {}
 
     virtual bool cursorPos(POINT& point) = 0;
     virtual bool moveCursor(std::int32_t x, std::int32_t y) = 0;
@@ -37,4 +53,4 @@ public:
     virtual void flush() {}
 };
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

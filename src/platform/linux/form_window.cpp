@@ -10,7 +10,7 @@
 
 #include "platform/linux/caption_text.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 namespace {
 
@@ -191,4 +191,4 @@ void FormWindow::insertIntoText2(std::int16_t code) {
     }
 }
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

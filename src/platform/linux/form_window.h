@@ -12,7 +12,7 @@
 
 class QKeyEvent;
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 // Form1's window, built from the layout table at `dpi` logical dots per inch. It forwards the
 // window's events to Form1 and leaves every decision to it.
@@ -45,4 +45,4 @@ private:
     std::array<QWidget*, kControls.size()> controls_{};
 };
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLocale>
@@ -7,10 +6,12 @@
 #include <QPointer>
 #include <QScreen>
 #include <QStandardPaths>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,8 @@
 #include "platform/linux/form_window.h"
 #include "platform/linux/qt_platform.h"
 #include "platform/linux/timer_source.h"
-#include "platform/linux/x11_input.h"
-#include "platform/portal/portal_input.h"
+#include "platform/linux/wayland/portal_input.h"
+#include "platform/linux/x11/x11_input.h"
 
 namespace {
 
@@ -40,6 +41,24 @@ bool waylandSession() {
 
 void fail(const std::string& message) { std::fprintf(stderr, "morvane: %s\n", message.c_str()); }
 
+// The desktop inputs, the first that runs here wins: a Wayland desktop runs X11 programs on
+// Xwayland, where X11's fake input reaches only other X11 programs, so it is asked first.
+struct InputConnector {
+    const char* name;
+    bool (*runsHere)();
+    std::unique_ptr<morvane::qt::DesktopInput> (*open)(std::string& error);
+};
+constexpr std::array kInputs{
+    InputConnector{"wayland", &waylandSession,
+                   [](std::string&) -> std::unique_ptr<morvane::qt::DesktopInput> {
+                       return std::make_unique<morvane::wayland::PortalInput>();
+                   }},
+    InputConnector{"x11", [] { return true; },
+                   [](std::string& error) -> std::unique_ptr<morvane::qt::DesktopInput> {
+                       return morvane::x11::X11Input::open(nullptr, error);
+                   }},
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -54,14 +73,18 @@ int main(int argc, char* argv[]) {
                  : "no X display: DISPLAY is not set");
         return EXIT_FAILURE;
     }
-    const bool wayland = waylandSession();
-    std::unique_ptr<x11::X11Input> x11Input;
-    if (!wayland) {
-        std::string error;
-        x11Input = x11::X11Input::open(nullptr, error);
-        if (!x11Input) {
-            fail(error);
-            return EXIT_FAILURE;
+    // Opened before the application, so that a display that cannot serve stops the program
+    // with one line and no window.
+    std::unique_ptr<qt::DesktopInput> input;
+    for (const InputConnector& connector : kInputs) {
+        if (connector.runsHere()) {
+            std::string error;
+            input = connector.open(error);
+            if (!input) {
+                fail(error);
+                return EXIT_FAILURE;
+            }
+            break;
         }
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
@@ -70,7 +93,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("morvane"));
     QApplication::setQuitOnLastWindowClosed(false);  // only Form1's unload ends the program
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
-    x11::installQtTranslations(app, QLocale::system());
+    qt::installQtTranslations(app, QLocale::system());
     const QScreen* screen = QApplication::primaryScreen();
     if (screen == nullptr) {
         fail("the X display has no screen");
@@ -81,39 +104,31 @@ int main(int argc, char* argv[]) {
         x11::ignoreXkbPointerButtons(x11App->display());
     }
 
-    // On Wayland the desktop's own answers (a refused session, keys it will not give) are shown
-    // in the window: started from a menu, nobody reads stderr.
-    QPointer<QWidget> boxOwner;
-    std::unique_ptr<portal::PortalInput> portalInput;
-    if (wayland) {
-        const QString tokenFile =
-            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
-            QStringLiteral("/portal-restore-token");
-        portalInput = std::make_unique<portal::PortalInput>(
-            QDBusConnection::sessionBus(), tokenFile, [&boxOwner](const QString& text) {
-                auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Morvane"), text,
-                                            QMessageBox::Ok, boxOwner);
-                box->setAttribute(Qt::WA_DeleteOnClose);
-                box->open();
-            });
-    }
-    x11::DesktopInput& input = wayland ? static_cast<x11::DesktopInput&>(*portalInput) : *x11Input;
-
     try {
         // Destroyed in reverse order after the loop has returned: nothing that a late event
         // could still reach goes away while the loop runs.
-        x11::QtPlatform ops(input);
+        qt::QtPlatform ops(*input);
         Form1 form(ops);
-        x11::FormWindow window(form, dpi);
+        qt::FormWindow window(form, dpi);
         ops.attach(window, form);
         form.load();
-        x11::TimerSource::requestPromptWakeups();
+        qt::TimerSource::requestPromptWakeups();
         window.show();
-        boxOwner = &window;
-        if (portalInput) {
-            portalInput->start();
-        }
-        return QApplication::exec();
+        // What the desktop answers (a refused session, keys it will not give) is said in the
+        // window: started from a menu, nobody reads stderr.
+        QPointer<QWidget> boxOwner = &window;
+        input->start(
+            {QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString(),
+             [boxOwner](const std::string& text) {
+                 auto* box =
+                     new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Morvane"),
+                                     QString::fromStdString(text), QMessageBox::Ok, boxOwner);
+                 box->setAttribute(Qt::WA_DeleteOnClose);
+                 box->open();
+             }});
+        const int code = QApplication::exec();
+        input->stop();
+        return code;
     } catch (const std::exception& e) {  // the timers' timerfd could not be created
         fail(e.what());
         return EXIT_FAILURE;

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 QTranslator* installQtTranslations(QCoreApplication& app, const QLocale& locale) {
     auto* translator = new QTranslator(&app);
@@ -197,4 +197,4 @@ void QtPlatform::unload() {
     quit_();
 }
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -18,7 +18,7 @@ class QMessageBox;
 class QString;
 class QTranslator;
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 class BoxFocus;
 
@@ -73,4 +73,4 @@ private:
     bool unloaded_ = false;
 };
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 namespace {
 
@@ -89,4 +89,4 @@ void TimerSource::expired() {
     pump_.wake();
 }
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

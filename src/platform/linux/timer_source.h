@@ -7,7 +7,7 @@
 
 #include "platform/tick_pump.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 // The three timers on one CLOCK_MONOTONIC timerfd that the tick pump arms at the next due
 // instant. A socket notifier is serviced by every Qt event loop, so ticks keep coming inside a
@@ -50,4 +50,4 @@ private:
     TickPump pump_;
 };
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -8,7 +8,7 @@
 #include "app/caption_layout.h"
 #include "app/form1.h"
 #include "app/layout.h"
-#include "hotkeys/key_latch.h"
+#include "platform/key_latch.h"
 #include "platform/win32/system_api.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/user32_api.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 // One monitor as the session shares it: the PipeWire node that carries its cursor, and where it
 // sits on the desktop.
@@ -85,4 +85,4 @@ private:
     bool active_ = false;
 };
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

@@ -14,7 +14,7 @@
 
 #include "platform/linux/timer_source.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 namespace {
 
 using std::chrono::milliseconds;
@@ -80,4 +80,4 @@ TEST(TimerSource, PromptWakeupsKeepTheThreadsNiceValue) {
 }
 
 }  // namespace
-}  // namespace morvane::x11
+}  // namespace morvane::qt

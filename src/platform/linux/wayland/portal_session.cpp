@@ -1,4 +1,4 @@
-#include "platform/portal/portal_session.h"
+#include "platform/linux/wayland/portal_session.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 namespace {
 
@@ -304,4 +304,4 @@ void PortalSession::button(bool pressed) {
     }
 }
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

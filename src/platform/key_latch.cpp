@@ -1,4 +1,4 @@
-#include "hotkeys/key_latch.h"
+#include "platform/key_latch.h"
 
 namespace morvane {
 

@@ -1,4 +1,4 @@
-#include "platform/portal/cursor_stream.h"
+#include "platform/linux/wayland/cursor_stream.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/buffer/meta.h>
@@ -15,7 +15,7 @@
 #pragma clang diagnostic ignored "-Wgnu-statement-expression"
 #endif
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 namespace {
 
@@ -215,4 +215,4 @@ bool CursorStream::position(POINT& point) const {
     return impl_->known;
 }
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

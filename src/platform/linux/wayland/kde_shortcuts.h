@@ -6,22 +6,22 @@
 #include <QStringList>
 #include <functional>
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 // F7, F10 and F12 as KDE global shortcuts, through the desktop's own shortcut service: the
 // GlobalShortcuts portal binds nothing for a program that has no app id.
-class KdeHotkeys final : public QObject {
+class KdeShortcuts final : public QObject {
     Q_OBJECT
 
 public:
     // `key` hears the virtual-key code and whether it went down or up.
-    KdeHotkeys(QDBusConnection bus, std::function<void(int vk, bool down)> key);
-    KdeHotkeys(const KdeHotkeys&) = delete;
-    KdeHotkeys& operator=(const KdeHotkeys&) = delete;
-    KdeHotkeys(KdeHotkeys&&) = delete;
-    KdeHotkeys& operator=(KdeHotkeys&&) = delete;
+    KdeShortcuts(QDBusConnection bus, std::function<void(int vk, bool down)> key);
+    KdeShortcuts(const KdeShortcuts&) = delete;
+    KdeShortcuts& operator=(const KdeShortcuts&) = delete;
+    KdeShortcuts(KdeShortcuts&&) = delete;
+    KdeShortcuts& operator=(KdeShortcuts&&) = delete;
     // Gives the keys back, so that they reach other programs again.
-    ~KdeHotkeys() override;
+    ~KdeShortcuts() override;
 
     // Registers the three keys; returns the names of those the desktop would not give us (all
     // three where there is no such service).
@@ -37,4 +37,4 @@ private:
     QStringList bound_;
 };
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

@@ -1,4 +1,4 @@
-#include "platform/portal/kde_hotkeys.h"
+#include "platform/linux/wayland/kde_shortcuts.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -7,7 +7,7 @@
 #include <array>
 #include <utility>
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 namespace {
 
@@ -41,12 +41,12 @@ QStringList actionId(const Hotkey& key) {
 
 }  // namespace
 
-KdeHotkeys::KdeHotkeys(QDBusConnection bus, std::function<void(int, bool)> key)
+KdeShortcuts::KdeShortcuts(QDBusConnection bus, std::function<void(int, bool)> key)
     : bus_(std::move(bus)), key_(std::move(key)) {
     qDBusRegisterMetaType<QList<int>>();
 }
 
-KdeHotkeys::~KdeHotkeys() {
+KdeShortcuts::~KdeShortcuts() {
     for (const Hotkey& key : kHotkeys) {
         if (bound_.contains(QString::fromLatin1(key.action))) {
             bus_.call(
@@ -56,7 +56,7 @@ KdeHotkeys::~KdeHotkeys() {
     }
 }
 
-QStringList KdeHotkeys::bind() {
+QStringList KdeShortcuts::bind() {
     QStringList missing;
     // Only a running service: on another desktop, starting KDE's would take the keys and never
     // deliver them.
@@ -107,7 +107,7 @@ QStringList KdeHotkeys::bind() {
     return missing;
 }
 
-void KdeHotkeys::pressed(const QString& component, const QString& action, qlonglong) {
+void KdeShortcuts::pressed(const QString& component, const QString& action, qlonglong) {
     for (const Hotkey& key : kHotkeys) {
         if (component == kComponent && action == QLatin1String(key.action)) {
             key_(key.vk, true);
@@ -115,7 +115,7 @@ void KdeHotkeys::pressed(const QString& component, const QString& action, qlongl
     }
 }
 
-void KdeHotkeys::released(const QString& component, const QString& action, qlonglong) {
+void KdeShortcuts::released(const QString& component, const QString& action, qlonglong) {
     for (const Hotkey& key : kHotkeys) {
         if (component == kComponent && action == QLatin1String(key.action)) {
             key_(key.vk, false);
@@ -123,4 +123,4 @@ void KdeHotkeys::released(const QString& component, const QString& action, qlong
     }
 }
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

@@ -6,22 +6,20 @@
 #include <functional>
 #include <memory>
 
-#include "hotkeys/key_latch.h"
+#include "platform/key_latch.h"
 #include "platform/linux/desktop_input.h"
-#include "platform/portal/cursor_stream.h"
-#include "platform/portal/kde_hotkeys.h"
-#include "platform/portal/portal_session.h"
+#include "platform/linux/wayland/cursor_stream.h"
+#include "platform/linux/wayland/kde_shortcuts.h"
+#include "platform/linux/wayland/portal_session.h"
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 // The user32 operations on a Wayland desktop, through its portals: clicks and the pointer's
 // position from one RemoteDesktop session, F7/F10/F12 from the desktop's global shortcuts or,
 // where it has none for us, from the keys the window itself receives.
-class PortalInput final : public QObject, public x11::DesktopInput {
+class PortalInput final : public QObject, public qt::DesktopInput {
 public:
-    // `report` shows a problem to the user in the window, in words that say what to do.
-    PortalInput(const QDBusConnection& bus, QString tokenFile,
-                std::function<void(const QString&)> report);
+    PortalInput();
     PortalInput(const PortalInput&) = delete;
     PortalInput& operator=(const PortalInput&) = delete;
     PortalInput(PortalInput&&) = delete;
@@ -29,7 +27,7 @@ public:
     ~PortalInput() override;
 
     // Asks for the session once; the answer comes back on the event loop.
-    void start();
+    void start(const qt::InputContext& context) override;
 
     bool cursorPos(POINT& point) override;
     bool moveCursor(std::int32_t x, std::int32_t y) override;
@@ -45,12 +43,12 @@ protected:
 private:
     void started(Outcome outcome, const QString& detail);
 
-    PortalSession session_;
-    KdeHotkeys hotkeys_;
+    std::unique_ptr<PortalSession> session_;
+    std::unique_ptr<KdeShortcuts> hotkeys_;
     std::unique_ptr<CursorStream> cursor_;
     std::function<void(const QString&)> report_;
     KeyLatch latch_;
     POINT last_{};
 };
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

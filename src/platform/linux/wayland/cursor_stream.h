@@ -6,7 +6,7 @@
 
 #include "platform/platform_ops.h"
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 // Where the pointer is, read from the cursor metadata of the session's screen-cast streams on a
 // PipeWire thread of its own. The frames themselves are taken and given back unread.
@@ -38,4 +38,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland

@@ -15,7 +15,7 @@
 #include "clicker/run_action.h"
 #include "test_app.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 namespace {
 
 using App = TestApp;
@@ -123,4 +123,4 @@ TEST(QtPlatform, ClosingTheWindowUnloadsOnce) {
 }
 
 }  // namespace
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -25,7 +25,7 @@ bool ignoreXkbPointerButtons(_XDisplay* windowDisplay);
 // no grab; they are read as they come (eventFd, readEvents) so that each press is stamped with
 // where the pointer was then. Without XInput2 the key map is read at each query instead, which
 // only sees keys held at that moment.
-class X11Input final : public DesktopInput {
+class X11Input final : public qt::DesktopInput {
 public:
     // Null with `error` set when the display cannot be opened or has no XTest.
     static std::unique_ptr<X11Input> open(const char* displayName, std::string& error);

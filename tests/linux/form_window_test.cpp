@@ -6,7 +6,7 @@
 
 #include "test_app.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 namespace {
 
 using Window = TestApp;
@@ -114,4 +114,4 @@ TEST(FormWindow, SeveralCharactersInOneEventAreFilteredOneByOne) {
 }
 
 }  // namespace
-}  // namespace morvane::x11
+}  // namespace morvane::qt

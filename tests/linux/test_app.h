@@ -8,7 +8,7 @@
 #include "platform/linux/form_window.h"
 #include "platform/linux/qt_platform.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 
 // Keys are held by the test; every call is recorded.
 class FakeInput final : public DesktopInput {
@@ -44,4 +44,4 @@ struct TestApp {
     FormWindow window;
 };
 
-}  // namespace morvane::x11
+}  // namespace morvane::qt

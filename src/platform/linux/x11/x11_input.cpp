@@ -1,4 +1,4 @@
-#include "platform/linux/x11_input.h"
+#include "platform/linux/x11/x11_input.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "hotkeys/key_latch.h"
+#include "platform/key_latch.h"
 
 namespace morvane::x11 {
 

@@ -18,7 +18,7 @@
 #include "platform/linux/caption_text.h"
 #include "test_app.h"
 
-namespace morvane::x11 {
+namespace morvane::qt {
 namespace {
 
 class CaptionFit : public ::testing::TestWithParam<int> {};
@@ -107,4 +107,4 @@ TEST_P(CaptionFit, EveryCaptionLiesWholeInsideItsControl) {
 INSTANTIATE_TEST_SUITE_P(Dpi, CaptionFit, ::testing::Values(96, 120, 144));
 
 }  // namespace
-}  // namespace morvane::x11
+}  // namespace morvane::qt

@@ -1,4 +1,4 @@
-#include "platform/portal/portal_input.h"
+#include "platform/linux/wayland/portal_input.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -11,18 +11,16 @@
 
 #include <unistd.h>
 
-namespace morvane::portal {
+namespace morvane::wayland {
 
 namespace {
-
-constexpr int kVkF12 = 0x7B;
 
 int vkFor(int qtKey) {
     switch (qtKey) {
     case Qt::Key_F7:
-        return 0x76;
+        return kVkF7;
     case Qt::Key_F10:
-        return 0x79;
+        return kVkF10;
     case Qt::Key_F12:
         return kVkF12;
     default:
@@ -46,27 +44,29 @@ std::vector<QRect> desktopScreens() {
 
 }  // namespace
 
-PortalInput::PortalInput(const QDBusConnection& bus, QString tokenFile,
-                         std::function<void(const QString&)> report)
-    : session_(bus, std::move(tokenFile), desktopScreens),
-      hotkeys_(bus, [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); }),
-      report_(std::move(report)) {
+PortalInput::PortalInput() = default;
+
+PortalInput::~PortalInput() = default;
+
+void PortalInput::start(const qt::InputContext& context) {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    session_ = std::make_unique<PortalSession>(
+        bus, QString::fromStdString(context.configDir) + QStringLiteral("/portal-restore-token"),
+        desktopScreens);
+    hotkeys_ = std::make_unique<KdeShortcuts>(
+        bus, [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); });
+    report_ = [report = context.report](const QString& text) { report(text.toStdString()); };
     // The keys the window receives count too: where the desktop has no global shortcuts for
     // us, they are the only way out of a run.
     QCoreApplication::instance()->installEventFilter(this);
-    session_.onClosed([this] {
+    session_->onClosed([this] {
         std::fputs("morvane: the desktop ended the remote control session\n", stderr);
         // Ended as F12 ends it: the next poll sees the key and unloads the form.
         latch_.press(kVkF12);
         latch_.release(kVkF12);
     });
-}
-
-PortalInput::~PortalInput() = default;
-
-void PortalInput::start() {
-    const QStringList unbound = hotkeys_.bind();
-    session_.start([this, unbound](Outcome outcome, const QString& detail) {
+    const QStringList unbound = hotkeys_->bind();
+    session_->start([this, unbound](Outcome outcome, const QString& detail) {
         started(outcome, detail);
         if (outcome == Outcome::Started && !unbound.isEmpty()) {
             report_(QStringLiteral(
@@ -113,9 +113,9 @@ void PortalInput::started(Outcome outcome, const QString& detail) {
         report_(explain(outcome, detail));
         return;
     }
-    QDBusUnixFileDescriptor fd = session_.openPipeWireRemote();
+    QDBusUnixFileDescriptor fd = session_->openPipeWireRemote();
     std::vector<CursorStream::Source> sources;
-    for (const Stream& stream : session_.streams()) {
+    for (const Stream& stream : session_->streams()) {
         sources.push_back({stream.node, stream.rect.x(), stream.rect.y()});
     }
     std::string error;
@@ -142,14 +142,16 @@ bool PortalInput::cursorPos(POINT& point) {
     return false;
 }
 
-bool PortalInput::moveCursor(std::int32_t x, std::int32_t y) { return session_.moveTo(x, y); }
+bool PortalInput::moveCursor(std::int32_t x, std::int32_t y) {
+    return session_ && session_->moveTo(x, y);
+}
 
 void PortalInput::mouseEvent(std::uint32_t flags) {
     if ((flags & kMouseLeftDown) != 0) {
-        session_.button(true);
+        if (session_) session_->button(true);
     }
     if ((flags & kMouseLeftUp) != 0) {
-        session_.button(false);
+        if (session_) session_->button(false);
     }
 }
 
@@ -171,4 +173,4 @@ bool PortalInput::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-}  // namespace morvane::portal
+}  // namespace morvane::wayland
