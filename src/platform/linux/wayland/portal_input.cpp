@@ -11,22 +11,11 @@
 
 #include <unistd.h>
 
+#include "platform/linux/wayland/shortcut_keys.h"
+
 namespace morvane::wayland {
 
 namespace {
-
-int vkFor(int qtKey) {
-    switch (qtKey) {
-    case Qt::Key_F7:
-        return kVkF7;
-    case Qt::Key_F10:
-        return kVkF10;
-    case Qt::Key_F12:
-        return kVkF12;
-    default:
-        return -1;
-    }
-}
 
 // The window's X server (Xwayland) numbers its outputs XWAYLAND0, 1, ... as the compositor
 // announced them; Qt lists the primary screen first, so they are put back in that order.
@@ -163,11 +152,12 @@ std::int16_t PortalInput::asyncKeyState(std::int32_t vk) {
 bool PortalInput::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         const auto* key = dynamic_cast<QKeyEvent*>(event);
-        const int vk = key != nullptr ? vkFor(key->key()) : -1;
+        const ShortcutKey* hotkey = key != nullptr ? shortcutForQtKey(key->key()) : nullptr;
         // A key passes the filter once for each object it is offered to; pressing a key that is
         // already down changes nothing.
-        if (vk >= 0 && !key->isAutoRepeat()) {
-            event->type() == QEvent::KeyPress ? latch_.press(vk) : latch_.release(vk);
+        if (hotkey != nullptr && !key->isAutoRepeat()) {
+            event->type() == QEvent::KeyPress ? latch_.press(hotkey->vk)
+                                              : latch_.release(hotkey->vk);
         }
     }
     return QObject::eventFilter(watched, event);
