@@ -6,16 +6,22 @@
 #include <QScreen>
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
 #include <unistd.h>
 
+#include "platform/linux/wayland/farewell.h"
 #include "platform/linux/wayland/shortcut_keys.h"
 
 namespace morvane::wayland {
 
 namespace {
+
+// How long the way out waits for the desktop to take its last calls: the program must end
+// within half a second of F12 even when a service does not answer.
+constexpr std::chrono::milliseconds kFarewellLimit{250};
 
 // The window's X server (Xwayland) numbers its outputs XWAYLAND0, 1, ... as the compositor
 // announced them; Qt lists the primary screen first, so they are put back in that order.
@@ -57,7 +63,7 @@ void PortalInput::start(const qt::InputContext& context) {
     const QStringList unbound = hotkeys_->bind();
     session_->start([this, unbound](Outcome outcome, const QString& detail) {
         started(outcome, detail);
-        if (outcome == Outcome::Started && !unbound.isEmpty()) {
+        if (outcome == Outcome::Granted && !unbound.isEmpty()) {
             report_(QStringLiteral(
                         "这个桌面没有为本程序提供全局快捷键 %1：只有本程序的窗口在前面时，"
                         "按这些键才有用。点击运行时，可用桌面上结束远程控制（或停止共享）的按钮"
@@ -69,7 +75,7 @@ void PortalInput::start(const qt::InputContext& context) {
 
 QString PortalInput::explain(Outcome outcome, const QString& detail) {
     switch (outcome) {
-    case Outcome::Started:
+    case Outcome::Granted:
         return {};
     case Outcome::NoPortal:
         return QStringLiteral(
@@ -96,30 +102,38 @@ QString PortalInput::explain(Outcome outcome, const QString& detail) {
 }
 
 void PortalInput::started(Outcome outcome, const QString& detail) {
-    if (outcome != Outcome::Started) {
+    if (outcome != Outcome::Granted) {
         std::fprintf(stderr, "morvane: remote control session: %s\n",
                      detail.toLocal8Bit().constData());
         report_(explain(outcome, detail));
         return;
     }
-    QDBusUnixFileDescriptor fd = session_->openPipeWireRemote();
-    std::vector<CursorStream::Source> sources;
-    for (const Stream& stream : session_->streams()) {
-        sources.push_back({stream.node, stream.rect.x(), stream.rect.y()});
+    session_->openPipeWireRemote([this](const QDBusUnixFileDescriptor& fd, const QString& why) {
+        std::vector<CursorStream::Source> sources;
+        for (const Stream& stream : session_->streams()) {
+            sources.push_back({stream.node, stream.rect.x(), stream.rect.y()});
+        }
+        std::string error = why.toStdString();
+        if (fd.isValid()) {
+            // The stream owns the descriptor it is handed; QDBusUnixFileDescriptor closes its own.
+            cursor_ = CursorStream::open(::dup(fd.fileDescriptor()), sources, error);
+        }
+        if (!cursor_) {
+            std::fprintf(stderr, "morvane: cursor stream: %s\n", error.c_str());
+            report_(QStringLiteral("桌面没有提供鼠标位置（%1）：取点时坐标不会跟着鼠标变化，点击仍然"
+                                   "可用。")
+                        .arg(QString::fromStdString(error)));
+        }
+    });
+}
+
+void PortalInput::stop() {
+    if (!session_) {
+        return;
     }
-    std::string error;
-    if (fd.isValid()) {
-        // The stream owns the descriptor it is handed; QDBusUnixFileDescriptor closes its own.
-        cursor_ = CursorStream::open(::dup(fd.fileDescriptor()), sources, error);
-    } else {
-        error = "OpenPipeWireRemote failed";
-    }
-    if (!cursor_) {
-        std::fprintf(stderr, "morvane: cursor stream: %s\n", error.c_str());
-        report_(QStringLiteral("桌面没有提供鼠标位置（%1）：取点时坐标不会跟着鼠标变化，点击仍然"
-                               "可用。")
-                    .arg(QString::fromStdString(error)));
-    }
+    Farewell farewell;
+    session_->close(farewell);
+    farewell.wait(kFarewellLimit);
 }
 
 bool PortalInput::cursorPos(POINT& point) {
@@ -136,11 +150,14 @@ bool PortalInput::moveCursor(std::int32_t x, std::int32_t y) {
 }
 
 void PortalInput::mouseEvent(std::uint32_t flags) {
+    if (!session_) {
+        return;
+    }
     if ((flags & kMouseLeftDown) != 0) {
-        if (session_) session_->button(true);
+        session_->button(true);
     }
     if ((flags & kMouseLeftUp) != 0) {
-        if (session_) session_->button(false);
+        session_->button(false);
     }
 }
 

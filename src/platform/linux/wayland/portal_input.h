@@ -28,6 +28,8 @@ public:
 
     // Asks for the session once; the answer comes back on the event loop.
     void start(const qt::InputContext& context) override;
+    // Closes the session and gives the keys back.
+    void stop() override;
 
     bool cursorPos(POINT& point) override;
     bool moveCursor(std::int32_t x, std::int32_t y) override;

@@ -11,16 +11,19 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <cstdio>
 #include <utility>
+
+#include "platform/linux/wayland/farewell.h"
+#include "platform/linux/wayland/portal_names.h"
 
 namespace morvane::wayland {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kRemote = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 const QString kCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 // Bits of the portal's enumerations.
 constexpr uint kDevicePointer = 2;
@@ -78,93 +81,72 @@ void placeStreams(std::vector<Stream>& streams, const std::vector<QRect>& screen
 
 PortalSession::PortalSession(QDBusConnection bus, QString tokenFile,
                              std::function<std::vector<QRect>()> screens)
-    : bus_(std::move(bus)), tokenFile_(std::move(tokenFile)), screens_(std::move(screens)) {}
-
-uint PortalSession::property(const QString& interface, const QString& name) const {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << interface << name;
-    const QDBusMessage reply = bus_.call(get, QDBus::Block, 5000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return 0;
-    }
-    return reply.arguments().first().value<QDBusVariant>().variant().toUInt();
+    : bus_(std::move(bus)),
+      tokenFile_(std::move(tokenFile)),
+      screens_(std::move(screens)),
+      portalWatcher_(kPortalService, bus_, QDBusServiceWatcher::WatchForUnregistration) {
+    connect(&portalWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+            &PortalSession::portalGone);
 }
 
-void PortalSession::request(const QString& interface, const QString& method, QVariantList args,
-                            QVariantMap options, Reply reply) {
-    const QString token = QStringLiteral("morvane%1").arg(++requests_);
-    QString sender = bus_.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    pendingPath_ =
-        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    pending_ = std::move(reply);
-    bus_.connect(kService, pendingPath_, QStringLiteral("org.freedesktop.portal.Request"),
-                 QStringLiteral("Response"), this, SLOT(response(uint, QVariantMap)));
-    options.insert(QStringLiteral("handle_token"), token);
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, interface, method);
-    args.append(options);
-    call.setArguments(args);
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+PortalSession::~PortalSession() {
+    if (!session_.isEmpty()) {
+        bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"),
+                        this, SLOT(sessionClosed()));
+    }
+}
+
+void PortalSession::readProperty(const QString& interface, const QString& name,
+                                 std::function<void(uint)> read) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << interface << name;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method](QDBusPendingCallWatcher* answered) {
+            [read = std::move(read)](QDBusPendingCallWatcher* answered) {
                 answered->deleteLater();
-                const QDBusError error = answered->error();
-                if (answered->isError() && pending_) {
-                    finish(error.type() == QDBusError::ServiceUnknown ||
-                                   error.type() == QDBusError::UnknownInterface ||
-                                   error.type() == QDBusError::UnknownMethod
-                               ? Outcome::NoPortal
-                               : Outcome::Failed,
-                           method + QStringLiteral(": ") + error.message());
-                }
+                const QDBusMessage reply = answered->reply();
+                read(reply.arguments().isEmpty()
+                         ? 0
+                         : reply.arguments().first().value<QDBusVariant>().variant().toUInt());
             });
 }
 
-void PortalSession::response(uint code, const QVariantMap& results) {
-    bus_.disconnect(kService, pendingPath_, QStringLiteral("org.freedesktop.portal.Request"),
-                    QStringLiteral("Response"), this, SLOT(response(uint, QVariantMap)));
-    Reply reply = std::exchange(pending_, nullptr);
-    if (reply) {
-        reply(code, results);
-    }
+void PortalSession::request(const QString& interface, const QString& method, QVariantList args,
+                            QVariantMap options, Next next) {
+    pending_ = PortalRequest::send(
+        bus_, interface, method, std::move(args), std::move(options),
+        QStringLiteral("morvane%1").arg(++requests_), this,
+        [this, method, next = std::move(next)](Outcome outcome, const QVariantMap& results,
+                                               const QString& error) {
+            if (outcome != Outcome::Granted) {
+                finish(outcome, error.isEmpty() ? method : error);
+                return;
+            }
+            next(results);
+        });
 }
 
 void PortalSession::start(std::function<void(Outcome, const QString&)> done) {
     done_ = std::move(done);
-    // Asked without blocking: the bus may have to start the portal first, which takes a second
-    // or two, and the window must not freeze meanwhile.
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << kRemote << QStringLiteral("version");
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher* answered) {
-                answered->deleteLater();
-                const QDBusMessage reply = answered->reply();
-                remoteVersion_ =
-                    reply.arguments().isEmpty()
-                        ? 0
-                        : reply.arguments().first().value<QDBusVariant>().variant().toUInt();
-                if (remoteVersion_ == 0) {
-                    finish(Outcome::NoPortal, QStringLiteral("no RemoteDesktop interface"));
-                    return;
-                }
-                createSession();
-            });
+    // The bus may have to start the portal first, which takes a second or two.
+    readProperty(kRemote, QStringLiteral("version"), [this](uint version) {
+        remoteVersion_ = version;
+        if (remoteVersion_ == 0) {
+            finish(Outcome::NoPortal, QStringLiteral("no RemoteDesktop interface"));
+            return;
+        }
+        createSession();
+    });
 }
 
 void PortalSession::createSession() {
     request(kRemote, QStringLiteral("CreateSession"), {},
             {{QStringLiteral("session_handle_token"), QStringLiteral("morvane")}},
-            [this](uint code, const QVariantMap& results) {
-                if (code != 0) {
-                    finish(code == 1 ? Outcome::Refused : Outcome::Failed,
-                           QStringLiteral("CreateSession"));
-                    return;
-                }
+            [this](const QVariantMap& results) {
                 session_ = results.value(QStringLiteral("session_handle")).toString();
-                bus_.connect(kService, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                bus_.connect(kPortalService, session_, kSessionInterface,
                              QStringLiteral("Closed"), this, SLOT(sessionClosed()));
                 selectDevices();
             });
@@ -183,42 +165,27 @@ void PortalSession::selectDevices() {
         }
     }
     request(kRemote, QStringLiteral("SelectDevices"), {QDBusObjectPath(session_)}, options,
-            [this](uint code, const QVariantMap&) {
-                if (code != 0) {
-                    finish(code == 1 ? Outcome::Refused : Outcome::Failed,
-                           QStringLiteral("SelectDevices"));
-                    return;
-                }
-                selectSources();
+            [this](const QVariantMap&) {
+                readProperty(kCast, QStringLiteral("AvailableCursorModes"),
+                             [this](uint modes) { selectSources(modes); });
             });
 }
 
-void PortalSession::selectSources() {
+void PortalSession::selectSources(uint cursorModes) {
     QVariantMap options{{QStringLiteral("types"), kSourceMonitor},
                         {QStringLiteral("multiple"), true}};
     // Without the cursor as metadata there is no way to read where the pointer is; the clicks
     // still work, so the session goes ahead and 取点 stays where it was.
-    if ((property(kCast, QStringLiteral("AvailableCursorModes")) & kCursorMetadata) != 0) {
+    if ((cursorModes & kCursorMetadata) != 0) {
         options.insert(QStringLiteral("cursor_mode"), kCursorMetadata);
     }
     request(kCast, QStringLiteral("SelectSources"), {QDBusObjectPath(session_)}, options,
-            [this](uint code, const QVariantMap&) {
-                if (code != 0) {
-                    finish(code == 1 ? Outcome::Refused : Outcome::Failed,
-                           QStringLiteral("SelectSources"));
-                    return;
-                }
-                startSession();
-            });
+            [this](const QVariantMap&) { startSession(); });
 }
 
 void PortalSession::startSession() {
     request(kRemote, QStringLiteral("Start"), {QDBusObjectPath(session_), QString()}, {},
-            [this](uint code, const QVariantMap& results) {
-                if (code != 0) {
-                    finish(code == 1 ? Outcome::Refused : Outcome::Failed, QStringLiteral("Start"));
-                    return;
-                }
+            [this](const QVariantMap& results) {
                 if ((results.value(QStringLiteral("devices")).toUInt() & kDevicePointer) == 0) {
                     finish(Outcome::NoPointer, QStringLiteral("Start granted no pointer"));
                     return;
@@ -237,12 +204,11 @@ void PortalSession::startSession() {
                     }
                 }
                 active_ = true;
-                finish(Outcome::Started, {});
+                finish(Outcome::Granted, {});
             });
 }
 
 void PortalSession::finish(Outcome outcome, const QString& detail) {
-    pending_ = nullptr;
     if (auto done = std::exchange(done_, nullptr)) {
         done(outcome, detail);
     }
@@ -250,6 +216,7 @@ void PortalSession::finish(Outcome outcome, const QString& detail) {
 
 void PortalSession::sessionClosed() {
     const bool wasActive = std::exchange(active_, false);
+    pointerQueue_.clear();
     if (!wasActive) {  // closed while starting: the start failed
         finish(Outcome::Closed, QStringLiteral("closed while starting"));
         return;
@@ -259,25 +226,98 @@ void PortalSession::sessionClosed() {
     }
 }
 
-QDBusUnixFileDescriptor PortalSession::openPipeWireRemote() {
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kCast,
-                                                       QStringLiteral("OpenPipeWireRemote"));
-    call << QDBusObjectPath(session_) << QVariantMap();
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 5000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return {};
-    }
-    return reply.arguments().first().value<QDBusUnixFileDescriptor>();
+void PortalSession::portalGone() {
+    // Its sessions went with it: as if the desktop had ended ours.
+    std::fputs("morvane: the desktop portal left the session bus\n", stderr);
+    delete pending_;
+    sessionClosed();
 }
 
-void PortalSession::send(const QString& method, const QVariantList& args) {
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kRemote, method);
-    call.setArguments(args);
-    bus_.send(call);
+void PortalSession::close(Farewell& farewell) {
+    done_ = nullptr;
+    closed_ = nullptr;
+    if (pending_) {
+        farewell.add(pending_->cancel());
+    }
+    pointerQueue_.clear();
+    if (active_ && buttonDown_) {
+        QDBusMessage release = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote,
+                                                              QStringLiteral("NotifyPointerButton"));
+        release.setArguments({QDBusObjectPath(session_), QVariantMap(), kBtnLeft, 0U});
+        farewell.add(bus_.asyncCall(release));
+    }
+    if (!session_.isEmpty()) {
+        farewell.add(bus_.asyncCall(QDBusMessage::createMethodCall(
+            kPortalService, session_, kSessionInterface, QStringLiteral("Close"))));
+    }
+    active_ = false;
+}
+
+void PortalSession::openPipeWireRemote(
+    std::function<void(const QDBusUnixFileDescriptor&, const QString&)> opened) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kCast,
+                                                       QStringLiteral("OpenPipeWireRemote"));
+    call << QDBusObjectPath(session_) << QVariantMap();
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [opened = std::move(opened)](QDBusPendingCallWatcher* answered) {
+                answered->deleteLater();
+                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *answered;
+                if (reply.isError()) {
+                    opened({}, QStringLiteral("OpenPipeWireRemote: ") + reply.error().message());
+                    return;
+                }
+                opened(reply.value(), {});
+            });
+}
+
+void PortalSession::queuePointer(const QString& method, const QVariantList& args,
+                                 bool endsClick) {
+    pointerQueue_.push_back({method, args, endsClick});
+    sendNext();
+}
+
+// NOTE: the portal handles each method call on a thread of its own, so a call sent before the
+// one ahead of it was answered can reach the desktop first: a press before the move that was to
+// put the pointer on the target (seen on the first click of a run), or a release before its
+// press. A call goes out only once the one before it has been answered.
+void PortalSession::sendNext() {
+    if (pointerInFlight_ || pointerQueue_.empty()) {
+        return;
+    }
+    PointerCall next = std::move(pointerQueue_.front());
+    pointerQueue_.pop_front();
+    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote,
+                                                       next.method);
+    call.setArguments(next.args);
+    pointerInFlight_ = true;
+    inFlightEndsClick_ = next.endsClick;
+    if (next.method == QLatin1String("NotifyPointerButton")) {
+        buttonDown_ = !next.endsClick;
+    }
+    bus_.callWithCallback(call, this, SLOT(pointerAnswered()), SLOT(pointerFailed(QDBusError)));
+}
+
+void PortalSession::pointerAnswered() {
+    pointerInFlight_ = false;
+    if (std::exchange(inFlightEndsClick_, false)) {
+        --clicksPending_;
+    }
+    sendNext();
+}
+
+void PortalSession::pointerFailed(const QDBusError& /*error*/) {
+    // A refused call is as answered: the next one may still go through, and a session that
+    // ended says so with its Closed signal.
+    pointerAnswered();
 }
 
 bool PortalSession::moveTo(int x, int y) {
     if (!active_ || streams_.empty()) {
+        return false;
+    }
+    if (clicksPending_ >= kMaxClicksPending) {
+        beatLost_ = true;
         return false;
     }
     // The monitor that holds the point; off every monitor, the nearest point of the first.
@@ -291,17 +331,27 @@ bool PortalSession::moveTo(int x, int y) {
     const QRect& r = target->rect;
     const int sx = std::clamp(x, r.left(), std::max(r.left(), r.right())) - r.left();
     const int sy = std::clamp(y, r.top(), std::max(r.top(), r.bottom())) - r.top();
-    send(QStringLiteral("NotifyPointerMotionAbsolute"),
-         {QDBusObjectPath(session_), QVariantMap(), target->node, static_cast<double>(sx),
-          static_cast<double>(sy)});
+    queuePointer(QStringLiteral("NotifyPointerMotionAbsolute"),
+                 {QDBusObjectPath(session_), QVariantMap(), target->node, static_cast<double>(sx),
+                  static_cast<double>(sy)},
+                 false);
     return true;
 }
 
 void PortalSession::button(bool pressed) {
-    if (active_) {
-        send(QStringLiteral("NotifyPointerButton"),
-             {QDBusObjectPath(session_), QVariantMap(), kBtnLeft, pressed ? 1U : 0U});
+    if (!active_) {
+        return;
     }
+    if (beatLost_) {  // the beat's move was refused: its click goes with it
+        beatLost_ = pressed;
+        return;
+    }
+    if (!pressed) {
+        ++clicksPending_;
+    }
+    queuePointer(QStringLiteral("NotifyPointerButton"),
+                 {QDBusObjectPath(session_), QVariantMap(), kBtnLeft, pressed ? 1U : 0U},
+                 !pressed);
 }
 
 }  // namespace morvane::wayland
