@@ -280,36 +280,39 @@ void PortalSession::queuePointer(const QString& method, const QVariantList& args
 // NOTE: the portal handles each method call on a thread of its own, so a call sent before the
 // one ahead of it was answered can reach the desktop first: a press before the move that was to
 // put the pointer on the target (seen on the first click of a run), or a release before its
-// press. A call goes out only once the one before it has been answered.
+// press. So a button call goes out only once every call before it has been answered. A move to
+// where the last move went changes nothing wherever it lands among the others, so it need not
+// wait: the move of the next beat travels with the release of this one.
 void PortalSession::sendNext() {
-    if (pointerInFlight_ || pointerQueue_.empty()) {
-        return;
+    while (!pointerQueue_.empty()) {
+        PointerCall& next = pointerQueue_.front();
+        const bool button = next.method == QLatin1String("NotifyPointerButton");
+        if (pointerInFlight_ > 0 && (button || next.args != lastMove_)) {
+            return;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote,
+                                                           next.method);
+        call.setArguments(next.args);
+        if (button) {
+            buttonDown_ = !next.endsClick;
+        } else {
+            lastMove_ = next.args;
+        }
+        ++pointerInFlight_;
+        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this, endsClick = next.endsClick](QDBusPendingCallWatcher* answered) {
+                    // A refused call counts as answered: the next one may still go through, and
+                    // a session that ended says so with its Closed signal.
+                    answered->deleteLater();
+                    --pointerInFlight_;
+                    if (endsClick) {
+                        --clicksPending_;
+                    }
+                    sendNext();
+                });
+        pointerQueue_.pop_front();
     }
-    PointerCall next = std::move(pointerQueue_.front());
-    pointerQueue_.pop_front();
-    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote,
-                                                       next.method);
-    call.setArguments(next.args);
-    pointerInFlight_ = true;
-    inFlightEndsClick_ = next.endsClick;
-    if (next.method == QLatin1String("NotifyPointerButton")) {
-        buttonDown_ = !next.endsClick;
-    }
-    bus_.callWithCallback(call, this, SLOT(pointerAnswered()), SLOT(pointerFailed(QDBusError)));
-}
-
-void PortalSession::pointerAnswered() {
-    pointerInFlight_ = false;
-    if (std::exchange(inFlightEndsClick_, false)) {
-        --clicksPending_;
-    }
-    sendNext();
-}
-
-void PortalSession::pointerFailed(const QDBusError& /*error*/) {
-    // A refused call is as answered: the next one may still go through, and a session that
-    // ended says so with its Closed signal.
-    pointerAnswered();
 }
 
 bool PortalSession::moveTo(int x, int y) {

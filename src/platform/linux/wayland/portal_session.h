@@ -76,8 +76,6 @@ public:
 
 private:
     Q_SLOT void sessionClosed();
-    Q_SLOT void pointerAnswered();
-    Q_SLOT void pointerFailed(const QDBusError& error);
 
     using Next = std::function<void(const QVariantMap& results)>;
     // One step of the start: `next` runs on a granted answer; anything else ends the start.
@@ -113,8 +111,8 @@ private:
         bool endsClick = false;
     };
     std::deque<PointerCall> pointerQueue_;
-    bool pointerInFlight_ = false;
-    bool inFlightEndsClick_ = false;
+    int pointerInFlight_ = 0;
+    QVariantList lastMove_;  // the arguments of the last move sent
     bool buttonDown_ = false;  // a press has gone out without its release
     bool beatLost_ = false;
     int clicksPending_ = 0;
