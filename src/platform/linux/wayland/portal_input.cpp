@@ -120,9 +120,10 @@ void PortalInput::started(Outcome outcome, const QString& detail) {
         }
         if (!cursor_) {
             std::fprintf(stderr, "morvane: cursor stream: %s\n", error.c_str());
-            report_(QStringLiteral("桌面没有提供鼠标位置（%1）：取点时坐标不会跟着鼠标变化，点击仍然"
-                                   "可用。")
-                        .arg(QString::fromStdString(error)));
+            report_(
+                QStringLiteral("桌面没有提供鼠标位置（%1）：取点时坐标不会跟着鼠标变化，点击仍然"
+                               "可用。")
+                    .arg(QString::fromStdString(error)));
         }
     });
 }

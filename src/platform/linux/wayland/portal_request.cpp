@@ -59,7 +59,8 @@ PortalRequest* PortalRequest::send(const QDBusConnection& bus, const QString& in
                           QStringLiteral("Response"), request, SLOT(response(uint, QVariantMap)));
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);
-    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, interface, method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kPortalService, kPortalPath, interface, method);
     call.setArguments(args);
     auto* watcher = new QDBusPendingCallWatcher(request->bus_.asyncCall(call), request);
     connect(watcher, &QDBusPendingCallWatcher::finished, request,

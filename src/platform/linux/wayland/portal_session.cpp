@@ -91,8 +91,8 @@ PortalSession::PortalSession(QDBusConnection bus, QString tokenFile,
 
 PortalSession::~PortalSession() {
     if (!session_.isEmpty()) {
-        bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"),
-                        this, SLOT(sessionClosed()));
+        bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
+                        SLOT(sessionClosed()));
     }
 }
 
@@ -115,17 +115,17 @@ void PortalSession::readProperty(const QString& interface, const QString& name,
 
 void PortalSession::request(const QString& interface, const QString& method, QVariantList args,
                             QVariantMap options, Next next) {
-    pending_ = PortalRequest::send(
-        bus_, interface, method, std::move(args), std::move(options),
-        QStringLiteral("morvane%1").arg(++requests_), this,
-        [this, method, next = std::move(next)](Outcome outcome, const QVariantMap& results,
-                                               const QString& error) {
-            if (outcome != Outcome::Granted) {
-                finish(outcome, error.isEmpty() ? method : error);
-                return;
-            }
-            next(results);
-        });
+    pending_ =
+        PortalRequest::send(bus_, interface, method, std::move(args), std::move(options),
+                            QStringLiteral("morvane%1").arg(++requests_), this,
+                            [this, method, next = std::move(next)](
+                                Outcome outcome, const QVariantMap& results, const QString& error) {
+                                if (outcome != Outcome::Granted) {
+                                    finish(outcome, error.isEmpty() ? method : error);
+                                    return;
+                                }
+                                next(results);
+                            });
 }
 
 void PortalSession::start(std::function<void(Outcome, const QString&)> done) {
@@ -146,8 +146,8 @@ void PortalSession::createSession() {
             {{QStringLiteral("session_handle_token"), QStringLiteral("morvane")}},
             [this](const QVariantMap& results) {
                 session_ = results.value(QStringLiteral("session_handle")).toString();
-                bus_.connect(kPortalService, session_, kSessionInterface,
-                             QStringLiteral("Closed"), this, SLOT(sessionClosed()));
+                bus_.connect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"),
+                             this, SLOT(sessionClosed()));
                 selectDevices();
             });
 }
@@ -241,8 +241,8 @@ void PortalSession::close(Farewell& farewell) {
     }
     pointerQueue_.clear();
     if (active_ && buttonDown_) {
-        QDBusMessage release = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote,
-                                                              QStringLiteral("NotifyPointerButton"));
+        QDBusMessage release = QDBusMessage::createMethodCall(
+            kPortalService, kPortalPath, kRemote, QStringLiteral("NotifyPointerButton"));
         release.setArguments({QDBusObjectPath(session_), QVariantMap(), kBtnLeft, 0U});
         farewell.add(bus_.asyncCall(release));
     }
@@ -271,8 +271,7 @@ void PortalSession::openPipeWireRemote(
             });
 }
 
-void PortalSession::queuePointer(const QString& method, const QVariantList& args,
-                                 bool endsClick) {
+void PortalSession::queuePointer(const QString& method, const QVariantList& args, bool endsClick) {
     pointerQueue_.push_back({method, args, endsClick});
     sendNext();
 }
@@ -290,8 +289,8 @@ void PortalSession::sendNext() {
         if (pointerInFlight_ > 0 && (button || next.args != lastMove_)) {
             return;
         }
-        QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote,
-                                                           next.method);
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemote, next.method);
         call.setArguments(next.args);
         if (button) {
             buttonDown_ = !next.endsClick;
@@ -353,8 +352,7 @@ void PortalSession::button(bool pressed) {
         ++clicksPending_;
     }
     queuePointer(QStringLiteral("NotifyPointerButton"),
-                 {QDBusObjectPath(session_), QVariantMap(), kBtnLeft, pressed ? 1U : 0U},
-                 !pressed);
+                 {QDBusObjectPath(session_), QVariantMap(), kBtnLeft, pressed ? 1U : 0U}, !pressed);
 }
 
 }  // namespace morvane::wayland

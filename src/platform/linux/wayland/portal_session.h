@@ -112,7 +112,7 @@ private:
     };
     std::deque<PointerCall> pointerQueue_;
     int pointerInFlight_ = 0;
-    QVariantList lastMove_;  // the arguments of the last move sent
+    QVariantList lastMove_;    // the arguments of the last move sent
     bool buttonDown_ = false;  // a press has gone out without its release
     bool beatLost_ = false;
     int clicksPending_ = 0;
