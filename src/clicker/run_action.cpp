@@ -15,7 +15,17 @@ void RunAction::run(PlatformOps& ops, const bool& unloaded) {
     busy_ = false;
 }
 
+void RunAction::resumeClicks(PlatformOps& ops, std::int64_t ms) {
+    if (ms > 0) {
+        ops.setTimerInterval(TimerId::Timer3, ms);
+    }
+}
+
 void RunAction::steps(PlatformOps& ops, const bool& unloaded) {
+    const std::int64_t before = clickMs_;
+    if (before > 0) {
+        ops.setTimerInterval(TimerId::Timer3, 0);
+    }
     ops.messageBox(kExitReminder);
     if (unloaded) {
         return;
@@ -24,6 +34,9 @@ void RunAction::steps(PlatformOps& ops, const bool& unloaded) {
     const std::optional<double> seconds = parseSeconds(ops.text2());
     if (!seconds || *seconds > kMaxIntervalSeconds) {
         ops.messageBox(kIntervalRejected);
+        if (!unloaded) {
+            resumeClicks(ops, before);
+        }
         return;
     }
 
@@ -31,11 +44,12 @@ void RunAction::steps(PlatformOps& ops, const bool& unloaded) {
 
     // The text is read afresh: what counts is the box as it stands now.
     const std::optional<double> again = parseSeconds(ops.text2());
-    if (!again) {
-        return;
-    }
-    if (const std::optional<std::int64_t> ms = secondsToMilliseconds(*again)) {
-        ops.setTimerInterval(TimerId::Timer3, *ms);
+    const std::optional<std::int64_t> ms =
+        again ? secondsToMilliseconds(*again) : std::optional<std::int64_t>();
+    if (ms && ops.setTimerInterval(TimerId::Timer3, *ms)) {
+        clickMs_ = *ms;
+    } else {
+        resumeClicks(ops, before);
     }
 }
 

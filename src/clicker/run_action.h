@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "platform/platform_ops.h"
@@ -15,6 +16,11 @@ inline constexpr double kMaxIntervalSeconds = 61.0;
 // Ticks go on while the reminder is open, so a hotkey poll may ask for a second run while the
 // first one waits; that request is dropped rather than stacking another box. The form may also
 // be unloaded (F12) while a box is open; the waiting run then stops without touching anything.
+//
+// While one of its boxes is open the clicks pause: each click would put the pointer back on the
+// target and activate the window there, taking the keyboard and the mouse from the box, so that
+// a fast run could never be answered. Once the box closes they go on at the interval the run
+// leaves (the new one, or the old one after a refusal), the first one interval later.
 class RunAction {
 public:
     // `unloaded` is read after every step that waits for the user.
@@ -22,8 +28,11 @@ public:
 
 private:
     void steps(PlatformOps& ops, const bool& unloaded);
+    // Timer3 back at `ms` after a pause, its count started afresh.
+    static void resumeClicks(PlatformOps& ops, std::int64_t ms);
 
     bool busy_ = false;
+    std::int64_t clickMs_ = 0;  // Timer3's interval as the last run set it
 };
 
 }  // namespace morvane

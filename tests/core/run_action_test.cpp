@@ -1,5 +1,7 @@
 #include "form_fixture.h"
 
+#include <algorithm>
+
 namespace morvane::testing {
 namespace {
 
@@ -35,9 +37,12 @@ TEST_F(RunActionTest, RejectedTextsShowTheLimitAndChangeNothing) {
         runWith(text);
         const std::vector<std::string> made(
             fake.calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), fake.calls.end());
+        // The clicks pause for the boxes, then go on at the old interval.
         EXPECT_EQ(made,
-                  (std::vector<std::string>{std::string("messageBox(") + kReminder + ")", "Text2?",
-                                            std::string("messageBox(") + kRejected + ")"}))
+                  (std::vector<std::string>{"Timer3.interval=0",
+                                            std::string("messageBox(") + kReminder + ")", "Text2?",
+                                            std::string("messageBox(") + kRejected + ")",
+                                            "Timer3.interval=1000"}))
             << '"' << text << '"';
     }
     EXPECT_EQ(fake.minimizeCount, 1);
@@ -85,6 +90,46 @@ TEST_F(RunActionTest, RunningAgainRestartsTheClicksWithTheNewPeriod) {
     runWith("0");
     fake.advance(5000);
     EXPECT_EQ(fake.clicks.size(), 12U);
+}
+
+// A run re-timed while clicking: no click and no move while either box is open, then the
+// interval the run leaves, its first click one interval after the last box closed.
+TEST_F(RunActionTest, ClicksPauseWhileABoxIsOpen) {
+    struct Case {
+        const char* text;
+        std::vector<std::int64_t> boxOpenMs;  // how long each box stays open
+        std::int64_t afterMs;                 // Timer3 once the boxes have closed
+    };
+    for (const Case& c : {Case{"0.25", {1000}, 250}, Case{"62", {500, 700}, 100},
+                          Case{"", {300, 300}, 100}, Case{"0", {400}, 0}}) {
+        runWith("0.1");
+        fake.advance(1050);
+        for (const std::int64_t ms : c.boxOpenMs) {
+            fake.onNextBox([ms](FakePlatform& f, std::string_view) { f.advance(ms); });
+        }
+        const std::size_t callsBefore = fake.calls.size();
+        const std::size_t clicksBefore = fake.clicks.size();
+        runWith(c.text);
+        const std::vector<std::string> made(
+            fake.calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), fake.calls.end());
+        EXPECT_EQ(std::count_if(made.begin(), made.end(),
+                                [](const std::string& call) {
+                                    return call.rfind("SetCursorPos", 0) == 0 ||
+                                           call.rfind("mouse_event", 0) == 0;
+                                }),
+                  0)
+            << '"' << c.text << "\" moved or clicked while a box was open";
+        EXPECT_EQ(fake.clicks.size(), clicksBefore) << c.text;
+        EXPECT_EQ(fake.timers().interval(TimerId::Timer3), c.afterMs) << c.text;
+        const std::int64_t closedAt = fake.nowMs();
+        fake.advance(1000);
+        if (c.afterMs == 0) {
+            EXPECT_EQ(fake.clicks.size(), clicksBefore) << c.text;
+            continue;
+        }
+        ASSERT_GT(fake.clicks.size(), clicksBefore) << c.text;
+        EXPECT_EQ(fake.clicks[clicksBefore].atMs, closedAt + c.afterMs) << c.text;
+    }
 }
 
 }  // namespace
