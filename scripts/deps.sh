@@ -17,6 +17,8 @@ packages=(
   plasma-wayland-protocols
   # the common Chinese faces the captions are fitted to, one at a time; a window manager
   fontconfig fonts-wqy-zenhei fonts-wqy-microhei fonts-noto-cjk fonts-droid-fallback openbox
+  # a second window manager for the scenarios that depend on how one hands out the keyboard
+  xfwm4
   # the end-to-end tests read the Linux window over AT-SPI
   dbus-daemon at-spi2-core python3-dbus
   # Morvane.exe (64-bit and 32-bit) and its Wine tests (32-bit Wine: see below)

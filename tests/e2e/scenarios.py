@@ -348,6 +348,52 @@ def box_in_front(p):
     f12_stops(p)
 
 
+def retime_fast(p, period_ms=300):
+    """A run at 0.01 s re-timed as a user does it: a new interval in Text2, then F10 from the
+    program in front while the clicks go on, each of them activating that program's window.
+    While the reminder is open no click lands; Enter alone answers it within a second (under
+    Wine 8 after a click on the box: its X11 driver cannot hand a window the keyboard); the
+    clicks then follow the new interval, the first one an interval after the box closed."""
+    picked(p, "0.01")
+    start_run(p)
+    d = p.desktop
+    wait("Form1 to be minimized and clicking", lambda: p.state().iconic and d.clicks(), 5)
+    # Typed keys would go where the clicks send the keyboard, every 10 ms: the text is set
+    # the way a paste or an input method sets it.
+    p.set_text2("%g" % (period_ms / 1000))
+    p.press("F10")
+    p.box()
+    opened = now_us()
+    box = d.window("the reminder's window", f"^{BOX_TITLE}$")
+    # The user's pointer stays where it is put, where a click a beat would have taken it back
+    # (and the keyboard with it) fifty times.
+    d.move(*ELSEWHERE)
+    time.sleep(0.5)
+    where = d.xdotool("getmouselocation").split()[:2]  # nothing where no X server tracks it
+    check(not where or where == [f"x:{ELSEWHERE[0]}", f"y:{ELSEWHERE[1]}"],
+          f"the pointer went back to {where} while the reminder was open")
+    if not p.box_takes_focus:
+        x, y, w, h = d.geometry(box)
+        d.click_at(x + w // 2, y + h // 4)
+    pressed = now_us()
+    d.xdotool("key", "Return")
+    gone = wait("Enter alone to answer the reminder", lambda: not p.state().boxes and now_us(),
+                1.0, step=0.02)
+    print(f"the reminder went {(gone - pressed) / 1000:.0f} ms after Enter")
+    during = [c for c in d.clicks() if opened <= c.us <= gone]
+    check(not during, f"{len(during)} clicks while the reminder was open")
+    time.sleep(1.5)
+    after = [c.us for c in d.clicks() if c.us > gone]
+    check(len(after) >= 3, f"only {len(after)} clicks after the re-time")
+    periods = [(b - a) / 1000 for a, b in zip(after, after[1:])]
+    first_ms = (after[0] - gone) / 1000
+    print(f"first click {first_ms:.0f} ms after the reminder went; periods {periods[:6]} ms")
+    check(first_ms >= period_ms / 2, f"a click {first_ms:.0f} ms after the box, not an interval")
+    check(abs(statistics.median(periods) - period_ms) <= period_ms / 2,
+          f"the clicks after the re-time come every {periods} ms, not every {period_ms}")
+    f12_stops(p)
+
+
 def f7_at_press(p, lead_ms=30, move_ms=15):
     """F7 pressed over the target and the pointer moved away 15 ms later: Label1 and the clicks
     stay where the pointer was when F7 went down. The press comes 30 ms before a capture tick
@@ -637,6 +683,10 @@ SCENARIOS = {
     "box_in_front": Scenario(box_in_front, options={"window_manager": True}, why_not={
         "wayland": "it reads the X11 window manager's stacking; KWin stacks Wayland and X11 "
                    "windows together"}),
+    "retime_fast": Scenario(retime_fast, options={"window_manager": True}),
+    "retime_fast_xfwm4": Scenario(retime_fast, options={"window_manager": "xfwm4"}, why_not={
+        "wayland": "one compositor: KWin", "wine": "one window manager: Wine's focus is the same "
+                                                  "limit under any"}),
     "hung_foreground": Scenario(hung_foreground, why_not={
         "x11": "the Linux program asks the window manager for the front; it joins no other "
                "program's input", "wayland": "as on X11: no other program's input is joined"}),

@@ -216,6 +216,17 @@ int probe(const wchar_t* path) {
     return writeFile(path, report);
 }
 
+// Text2's text set as a paste sets it: typed keys would go wherever a run's clicks send the
+// keyboard.
+int setText2(const wchar_t* text) {
+    for (HWND child : children(findForm())) {
+        if (className(child) == L"Edit") {
+            return SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0 ? 0 : 1;
+        }
+    }
+    return 1;
+}
+
 int closeForm(const wchar_t* path) {
     HWND form = findForm();
     if (form == nullptr) {
@@ -297,6 +308,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
                     RECT{toInt(argv[3]), toInt(argv[4]), toInt(argv[5]), toInt(argv[6])});
     } else if (mode == L"probe" && argc == 3) {
         rc = probe(argv[2]);
+    } else if (mode == L"settext" && argc == 3) {
+        rc = setText2(argv[2]);
     } else if (mode == L"close" && argc == 3) {
         rc = closeForm(argv[2]);
     } else if (mode == L"hang" && argc == 3) {

@@ -7,6 +7,7 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QTimer>
 #include <QTranslator>
 #include <QWindow>
 #include <algorithm>
@@ -46,6 +47,16 @@ public:
             if (!exposed_ && watched == box_.windowHandle() && box_.windowHandle()->isExposed()) {
                 exposed_ = true;
                 activate();
+                // HACK: openbox does not grant a request that comes with the first exposure of
+                // a box whose owner is minimized (seen: the keyboard stayed with the window in
+                // front); one a little later it grants.
+                for (const int ms : {150, 400}) {
+                    QTimer::singleShot(ms, this, [this] {
+                        if (!box_.isActiveWindow()) {
+                            activate();
+                        }
+                    });
+                }
             }
             break;
         case QEvent::WindowActivate:
