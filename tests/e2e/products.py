@@ -10,6 +10,7 @@ each recorder prints at the program's DPI.
 
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -51,12 +52,15 @@ class Product:
     box_takes_focus = True  # a box opened while another program is in front gets the keys
     box_keeps_form_minimized = True  # a box opened while Form1 is minimized leaves it so
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
+    def __init__(self, opts, dpi=96, env=None, **desktop_options):
         self.opts = opts
         self.dpi = dpi
-        self.desktop = d = Desktop(xvfb_options, window_manager)
+        self.desktop = d = self.make_desktop(**desktop_options)
         self.env = {**d.env, **(env or {})}
         self.proc = self.form = self.recorder = self.layout = self.stderr = None
+
+    def make_desktop(self, xvfb_options=(), window_manager=False):
+        return Desktop(xvfb_options, window_manager)
 
     def close(self):
         self.desktop.close()
@@ -132,9 +136,9 @@ class Product:
             ("label", prompt) not in b.items for b in self.state().boxes), 10)
         return pressed, gone
 
-    def capture(self):
-        """取点, hover the target, F7 from the recorder: Label1 follows, then stays."""
-        expected = "横坐标:%d 纵坐标:%d" % TARGET
+    def capture(self, target=TARGET):
+        """取点, hover `target`, F7 from the recorder: Label1 follows, then stays."""
+        expected = "横坐标:%d 纵坐标:%d" % target
 
         def reads():  # a read-out taken while the window is still settling may lack the label
             try:
@@ -146,7 +150,7 @@ class Product:
         # second 取点 only restarts the capture.
         for last in (False, True):
             self.click("Command1")
-            self.desktop.move(*TARGET)
+            self.desktop.move(*target)
             try:
                 wait(f"Label1 to read {expected}", reads, 10 if last else 5)
                 break
@@ -339,17 +343,20 @@ class Wayland(Linux):
     # window while the clicks go on.
     close_latency_ms = 100
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False, outputs=1,
-                 portal=True):
-        self.opts, self.dpi, self.portal = opts, dpi, portal
-        self.desktop = WaylandDesktop(opts.wl_tool, outputs)
+    def __init__(self, opts, dpi=96, env=None, outputs=1, portal=True, window_manager=False):
+        # A compositor is its own window manager: `window_manager` asks for nothing more.
+        del window_manager
+        super().__init__(opts, dpi, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", **(env or {})},
+                         outputs=outputs)
+        self.portal = portal
         # With two monitors the recorder stands on the second one.
         self.shift = (outputs - 1) * WaylandDesktop.SIZE[0]
         print(f"Wayland desktop up in {self.desktop.started_s:.2f} s")
-        self.env = {**self.desktop.env, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", **(env or {})}
         if not portal:
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_without_portal()
-        self.proc = self.form = self.recorder = self.layout = self.stderr = None
+
+    def make_desktop(self, outputs=1):
+        return WaylandDesktop(self.opts.wl_tool, outputs)
 
     def prepare(self):
         if self.recorder is None:
@@ -360,7 +367,8 @@ class Wayland(Linux):
             self.recorder = "recorder"
             self.layout = self.read_layout()
 
-    def start(self):
+    def start(self, stream=True):
+        """As for every product; `stream` also waits for the cursor stream to run."""
         super().start()
         # KWin centres a new window, on top of the recorder; the X11 harness has it top left.
         # Asked again until it holds: KWin may not manage the window yet when it is mapped.
@@ -370,7 +378,7 @@ class Wayland(Linux):
              step=0.2)
         # The desktop sends the cursor only when it moves: a move made before the program's
         # screen-cast stream runs is never seen.
-        if self.portal:
+        if self.portal and stream:
             try:
                 wait("the program's cursor stream to run", self.cursor_stream_running, 10,
                      step=0.1)
@@ -431,25 +439,45 @@ class Wayland(Linux):
         self.desktop.for_window(self.form, "c.closeWindow();")
         return "us", at
 
-    def end_session(self):
-        """The desktop ends the remote control session, as its "end" control on the KDE
-        notification does: the portal backend closes the session from its side."""
+    def bus_names_of(self, pid):
+        """The unique names `pid` holds on the desktop's session bus."""
         bus = self.desktop.bus()
-        names = bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                  "org.freedesktop.DBus", "ListNames", "", ())
-        ours = [str(n) for n in names if n.startswith(":") and bus.call_blocking(
+        daemon = ("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus")
+        return [str(n) for n in bus.call_blocking(*daemon, "ListNames", "", ())
+                if n.startswith(":") and bus.call_blocking(
+                    *daemon, "GetConnectionUnixProcessID", "s", (n,)) == pid]
+
+    def service_pid(self, name):
+        """The process that owns `name` on the desktop's session bus."""
+        return int(self.desktop.bus().call_blocking(
             "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "GetConnectionUnixProcessID", "s", (n,)) == self.proc.pid]
-        check(ours, "the program is not on the session bus")
-        at = now_us()
-        for name in ours:
-            path = f"/org/freedesktop/portal/desktop/session/{name[1:].replace('.', '_')}/morvane"
-            try:
-                bus.call_blocking("org.freedesktop.impl.portal.desktop.kde", path,
-                                  "org.freedesktop.impl.portal.Session", "Close", "", ())
-                return at
-            except Exception:  # noqa: that connection holds no session
-                continue
+            "GetConnectionUnixProcessID", "s", (name,)))
+
+    def end_session(self):
+        """The desktop ends the remote control session, as its "end" control does: the portal's
+        backend closes, from its side, the session it holds for the program. The backend and
+        the session are found on the bus, not assumed."""
+        import dbus  # noqa: only Debian's python3 has it
+        bus = self.desktop.bus()
+        backends = [str(n) for n in bus.call_blocking(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
+            "", ()) if n.startswith("org.freedesktop.impl.portal.desktop.")]
+        names = self.bus_names_of(self.proc.pid)
+        check(names, "the program is not on the session bus")
+        for backend in backends:
+            for name in names:
+                folder = f"/org/freedesktop/portal/desktop/session/{name[1:].replace('.', '_')}"
+                try:
+                    xml = bus.call_blocking(backend, folder,
+                                            "org.freedesktop.DBus.Introspectable", "Introspect",
+                                            "", ())
+                except dbus.DBusException:
+                    continue
+                for token in re.findall(r'<node name="([^"]+)"', xml):
+                    at = now_us()
+                    bus.call_blocking(backend, f"{folder}/{token}",
+                                      "org.freedesktop.impl.portal.Session", "Close", "", ())
+                    return at
         raise Failure("no remote control session to end")
 
 
@@ -472,8 +500,8 @@ class Wine(Product):
     # whatever the program calls. So for the first reminder as for the re-time's.
     box_takes_focus = False
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
-        super().__init__(opts, dpi, env, xvfb_options, window_manager)
+    def __init__(self, opts, dpi=96, env=None, **desktop_options):
+        super().__init__(opts, dpi, env, **desktop_options)
         self.env.update(WINEPREFIX=os.path.abspath(opts.prefix), WINEDEBUG="-all",
                         # No Mono or Gecko installer dialogs, no desktop menu entries.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
@@ -609,9 +637,8 @@ class Wine32(Wine):
         except OSError as e:  # ENOEXEC: a kernel without 32-bit emulation
             return f"this kernel runs no 32-bit programs ({e.strerror})"
 
-    def __init__(self, opts, dpi=96, env=None, xvfb_options=(), window_manager=False):
-        super().__init__(opts, dpi, {**(env or {}), "WINEARCH": "win32"}, xvfb_options,
-                         window_manager)
+    def __init__(self, opts, dpi=96, env=None, **desktop_options):
+        super().__init__(opts, dpi, {**(env or {}), "WINEARCH": "win32"}, **desktop_options)
 
 
 def read_proc(pid, name, mode="r"):
