@@ -21,9 +21,11 @@
 #include <optional>
 
 #include "platform/linux/wayland/farewell.h"
+#include "platform/linux/wayland/global_shortcuts.h"
 #include "platform/linux/wayland/portal_names.h"
 #include "platform/linux/wayland/portal_request.h"
 #include "platform/linux/wayland/portal_session.h"
+#include "platform/platform_ops.h"
 
 // One stream as Start lists it: (ua{sv}).
 struct StreamEntry {
@@ -41,6 +43,26 @@ QDBusArgument& operator<<(QDBusArgument& arg, const StreamEntry& entry) {
 const QDBusArgument& operator>>(const QDBusArgument& arg, StreamEntry& entry) {
     arg.beginStructure();
     arg >> entry.node >> entry.props;
+    arg.endStructure();
+    return arg;
+}
+
+// One shortcut as BindShortcuts lists them: (sa{sv}).
+struct ShortcutEntry {
+    QString id;
+    QVariantMap props;
+};
+Q_DECLARE_METATYPE(ShortcutEntry)
+
+QDBusArgument& operator<<(QDBusArgument& arg, const ShortcutEntry& entry) {
+    arg.beginStructure();
+    arg << entry.id << entry.props;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, ShortcutEntry& entry) {
+    arg.beginStructure();
+    arg >> entry.id >> entry.props;
     arg.endStructure();
     return arg;
 }
@@ -99,7 +121,18 @@ public:
         return found;
     }
 
+    // A shortcut pressed (or let go) in the session `session`.
+    void shortcut(const QString& session, const QString& id, bool down) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            kPortalPath, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
+            down ? QStringLiteral("Activated") : QStringLiteral("Deactivated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong{0}
+               << QVariantMap();
+        bus_.send(signal);
+    }
+
     uint remoteVersion = 1;
+    QStringList unbound;                // shortcut ids BindShortcuts leaves out
     std::map<QString, Answer> answers;  // by method; Grant where none is given
     int pointerDelayMs = 0;             // negative: pointer calls are never answered
     std::vector<Call> calls;
@@ -131,7 +164,17 @@ private:
         if (member == QLatin1String("CreateSession")) {
             results.insert(
                 QStringLiteral("session_handle"),
-                QStringLiteral("/org/freedesktop/portal/desktop/session/%1/morvane").arg(sender));
+                QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
+                    .arg(sender, options.value(QStringLiteral("session_handle_token")).toString()));
+        } else if (member == QLatin1String("BindShortcuts")) {
+            QList<ShortcutEntry> bound;
+            for (const ShortcutEntry& entry :
+                 qdbus_cast<QList<ShortcutEntry>>(message.arguments().value(1))) {
+                if (!unbound.contains(entry.id)) {
+                    bound.push_back(entry);
+                }
+            }
+            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));
         } else if (member == QLatin1String("Start")) {
             results.insert(QStringLiteral("devices"), 2U);
             const QList<StreamEntry> streams{{40,
@@ -163,6 +206,8 @@ protected:
             app_ = std::make_unique<QCoreApplication>(argc, argv);
         }
         qDBusRegisterMetaType<StreamEntry>();
+        qDBusRegisterMetaType<ShortcutEntry>();
+        qDBusRegisterMetaType<QList<ShortcutEntry>>();
         qDBusRegisterMetaType<QList<StreamEntry>>();
     }
 
@@ -366,6 +411,42 @@ TEST_F(PortalTest, AStalledPortalHoldsAtMostFourClicks) {
     // The first move waits for its answer; nothing else has left.
     EXPECT_EQ(portal_->named(QStringLiteral("NotifyPointerMotionAbsolute")).size(), 1U);
     EXPECT_TRUE(portal_->named(QStringLiteral("NotifyPointerButton")).empty());
+}
+
+TEST_F(PortalTest, GlobalShortcutsSayWhichKeysTheyGotAndPassOnTheirOwnSessionsPresses) {
+    const struct {
+        Answer answer;
+        QStringList unbound;
+        QStringList missing;
+    } cases[] = {{Answer::Grant, {}, {}},
+                 {Answer::Grant, {QStringLiteral("run-f10")}, {QStringLiteral("F10")}},
+                 {Answer::Refuse, {}, {"F7", "F10", "F12"}}};
+    for (const auto& c : cases) {
+        portal_->answers[QStringLiteral("BindShortcuts")] = c.answer;
+        portal_->unbound = c.unbound;
+        std::vector<std::pair<int, bool>> keys;
+        GlobalShortcuts shortcuts(*client_,
+                                  [&keys](int vk, bool down) { keys.emplace_back(vk, down); });
+        std::optional<QStringList> missing;
+        shortcuts.bind([&missing](Outcome, const QStringList& m) { missing = m; });
+        ASSERT_TRUE(until([&missing] { return missing.has_value(); }));
+        EXPECT_EQ(*missing, c.missing);
+        QString sender = client_->baseService().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QString ours =
+            QStringLiteral("/org/freedesktop/portal/desktop/session/%1/morvanekeys").arg(sender);
+        portal_->shortcut(QStringLiteral("/org/freedesktop/portal/desktop/session/x/other"),
+                          QStringLiteral("run-f10"), true);
+        portal_->shortcut(ours, QStringLiteral("quit-f12"), true);
+        portal_->shortcut(ours, QStringLiteral("quit-f12"), false);
+        ASSERT_TRUE(until([&keys] { return keys.size() >= 2; }));
+        settle();
+        EXPECT_EQ(keys, (std::vector<std::pair<int, bool>>{{morvane::kVkF12, true},
+                                                           {morvane::kVkF12, false}}));
+        Farewell farewell;
+        shortcuts.close(farewell);
+        farewell.wait(std::chrono::milliseconds(2000));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,179 @@
+#include "platform/linux/wayland/global_shortcuts.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <utility>
+
+#include "platform/linux/wayland/farewell.h"
+#include "platform/linux/wayland/portal_names.h"
+#include "platform/linux/wayland/shortcut_keys.h"
+
+// One shortcut as the portal lists them: its id and its properties, (sa{sv}).
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+Q_DECLARE_METATYPE(PortalShortcut)
+
+QDBusArgument& operator<<(QDBusArgument& arg, const PortalShortcut& shortcut) {
+    arg.beginStructure();
+    arg << shortcut.id << shortcut.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, PortalShortcut& shortcut) {
+    arg.beginStructure();
+    arg >> shortcut.id >> shortcut.properties;
+    arg.endStructure();
+    return arg;
+}
+
+namespace morvane::wayland {
+
+namespace {
+
+const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+}  // namespace
+
+void registerApp(const QDBusConnection& bus, QObject* context, std::function<void(bool)> done) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kPortalService, kPortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+        QStringLiteral("Register"));
+    call << QString::fromLatin1(kAppId) << QVariantMap();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [done = std::move(done)](QDBusPendingCallWatcher* answered) {
+                         answered->deleteLater();
+                         done(!answered->isError());
+                     });
+}
+
+GlobalShortcuts::GlobalShortcuts(QDBusConnection bus, std::function<void(int, bool)> key)
+    : bus_(std::move(bus)), key_(std::move(key)) {
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    bus_.connect(kPortalService, kPortalPath, kInterface, QStringLiteral("Activated"), this,
+                 SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bus_.connect(kPortalService, kPortalPath, kInterface, QStringLiteral("Deactivated"), this,
+                 SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+}
+
+GlobalShortcuts::~GlobalShortcuts() {
+    bus_.disconnect(kPortalService, kPortalPath, kInterface, QStringLiteral("Activated"), this,
+                    SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bus_.disconnect(kPortalService, kPortalPath, kInterface, QStringLiteral("Deactivated"), this,
+                    SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+}
+
+void GlobalShortcuts::bind(std::function<void(Outcome, const QStringList&)> answered) {
+    answered_ = std::move(answered);
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << kInterface << QStringLiteral("version");
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                const QDBusMessage reply = call->reply();
+                const uint version =
+                    reply.arguments().isEmpty()
+                        ? 0
+                        : reply.arguments().first().value<QDBusVariant>().variant().toUInt();
+                if (version == 0) {
+                    finish(Outcome::NoPortal, {});
+                    return;
+                }
+                createSession();
+            });
+}
+
+void GlobalShortcuts::createSession() {
+    pending_ = PortalRequest::send(
+        bus_, kInterface, QStringLiteral("CreateSession"), {},
+        {{QStringLiteral("session_handle_token"), QStringLiteral("morvanekeys")}},
+        QStringLiteral("morvanekeys%1").arg(++requests_), this,
+        [this](Outcome outcome, const QVariantMap& results, const QString&) {
+            if (outcome != Outcome::Granted) {
+                finish(outcome, {});
+                return;
+            }
+            session_ = results.value(QStringLiteral("session_handle")).toString();
+            bindKeys();
+        });
+}
+
+void GlobalShortcuts::bindKeys() {
+    QList<PortalShortcut> shortcuts;
+    for (const ShortcutKey& key : kShortcutKeys) {
+        shortcuts.push_back(
+            {QString::fromLatin1(key.id),
+             {{QStringLiteral("description"), QString::fromUtf8(key.description)},
+              {QStringLiteral("preferred_trigger"), QString::fromLatin1(key.name)}}});
+    }
+    pending_ = PortalRequest::send(
+        bus_, kInterface, QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString()},
+        {}, QStringLiteral("morvanekeys%1").arg(++requests_), this,
+        [this](Outcome outcome, const QVariantMap& results, const QString&) {
+            QStringList bound;
+            for (const PortalShortcut& shortcut :
+                 qdbus_cast<QList<PortalShortcut>>(results.value(QStringLiteral("shortcuts")))) {
+                bound << shortcut.id;
+            }
+            finish(outcome, bound);
+        });
+}
+
+void GlobalShortcuts::finish(Outcome outcome, const QStringList& bound) {
+    QStringList missing;
+    for (const ShortcutKey& key : kShortcutKeys) {
+        if (outcome != Outcome::Granted || !bound.contains(QString::fromLatin1(key.id))) {
+            missing << QString::fromLatin1(key.name);
+        }
+    }
+    if (auto answered = std::exchange(answered_, nullptr)) {
+        answered(outcome, missing);
+    }
+}
+
+void GlobalShortcuts::close(Farewell& farewell) {
+    answered_ = nullptr;
+    if (pending_) {
+        farewell.add(pending_->cancel());
+    }
+    if (!session_.isEmpty()) {
+        farewell.add(bus_.asyncCall(QDBusMessage::createMethodCall(
+            kPortalService, session_, QStringLiteral("org.freedesktop.portal.Session"),
+            QStringLiteral("Close"))));
+        session_.clear();
+    }
+}
+
+void GlobalShortcuts::signalled(const QDBusObjectPath& session, const QString& id, bool down) {
+    if (session.path() != session_) {  // another copy's session, or none of ours yet
+        return;
+    }
+    for (const ShortcutKey& key : kShortcutKeys) {
+        if (id == QLatin1String(key.id)) {
+            key_(key.vk, down);
+        }
+    }
+}
+
+void GlobalShortcuts::activated(const QDBusObjectPath& session, const QString& id, qulonglong,
+                                const QVariantMap&) {
+    signalled(session, id, true);
+}
+
+void GlobalShortcuts::deactivated(const QDBusObjectPath& session, const QString& id, qulonglong,
+                                  const QVariantMap&) {
+    signalled(session, id, false);
+}
+
+}  // namespace morvane::wayland
