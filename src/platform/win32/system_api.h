@@ -39,6 +39,9 @@ struct SystemApi {
     void(WINAPI* mouseEvent)(DWORD, DWORD, DWORD, DWORD, ULONG_PTR) = &mouse_event;
     HANDLE(WINAPI* createWaitableTimerEx)
     (LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) = &CreateWaitableTimerExW;
+    // The tick waiter's wait, which a thread that got stuck would stop returning from.
+    DWORD(WINAPI* waitForMultipleObjects)
+    (DWORD, const HANDLE*, BOOL, DWORD) = &WaitForMultipleObjects;
     MMRESULT(WINAPI* timeBeginPeriod)(UINT) = &::timeBeginPeriod;
     MMRESULT(WINAPI* timeEndPeriod)(UINT) = &::timeEndPeriod;
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = &MessageBoxW;
