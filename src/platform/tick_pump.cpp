@@ -62,9 +62,9 @@ void TickPump::destroyAll() {
     rearm(kNever);
 }
 
-void TickPump::setOvershoot(Nanos overshoot) {
+void TickPump::presumeLatenessForTesting(Nanos late) {
     const Nanos now = os_.now();
-    lateness_.fill(overshoot, now);
+    lateness_.fill(late, now);
     spinLead_.store(leadFromLateness(lateness_.estimate()));
     rearm(now);
 }

@@ -113,12 +113,8 @@ public:
     void destroyAll();
     [[nodiscard]] const TimerBank& bank() const { return bank_; }
 
-    // How late the OS wake is expected to come, until the waiter's own wakes say otherwise;
-    // before the waiter thread starts. Intervals too short to absorb the lateness are armed that
-    // much early and spun out on the waiter thread. Only a backend whose wake reaches
-    // waiterWoke() learns and spins: one that calls wake() directly has nobody to spin out the
-    // lead, and would be woken again and again before the due instant.
-    void setOvershoot(Nanos overshoot);
+    // Tests only, before the waiter starts: a lateness to start from, as if learnt already.
+    void presumeLatenessForTesting(Nanos late);
     // How early the wake is armed for the schedule now in force.
     [[nodiscard]] Nanos lead() const { return lead_.load(); }
 

@@ -24,7 +24,7 @@ struct HostileTimer {
     const char* name;
     Delivery delivery;
     Nanos resolution;  // how soon after being armed the OS can fire at the earliest
-    Nanos overshoot;   // what the backend measured; short intervals are spun out by it
+    Nanos overshoot;   // the lateness presumed at the start; short intervals are spun out by it
     TimerId timer;
     std::int64_t intervalMs;
     FaultMaker fault;
@@ -86,7 +86,7 @@ TEST_P(TickPumpHostileTest, TicksStayOnScheduleAndNeverStall) {
     if (c.safetyNet > 0) {
         rig.os.setSafetyNet(c.safetyNet);
     }
-    rig.pump.setOvershoot(c.overshoot);
+    rig.pump.presumeLatenessForTesting(c.overshoot);
     rig.setInterval(c.timer, c.intervalMs);
     for (int step = 0; step < 300; ++step) {
         rig.run(10 * kMs);
@@ -103,17 +103,18 @@ TEST_P(TickPumpHostileTest, TicksStayOnScheduleAndNeverStall) {
 INSTANTIATE_TEST_SUITE_P(OsTimer, TickPumpHostileTest, ::testing::ValuesIn(kHostileTimers),
                          [](const auto& param) { return std::string(param.param.name); });
 
-// Short intervals are armed early by the measured overshoot and spun out; long ones are not.
+// Short intervals are armed early by the overshoot learnt and spun out; long ones are not.
 TEST(TickPumpTest, OnlyIntervalsTooShortForTheOvershootAreSpunOut) {
     PumpRig rig(Delivery::Posted, 0, kMs);
-    rig.pump.setOvershoot(kMs);
+    rig.pump.presumeLatenessForTesting(kMs);
     rig.setInterval(TimerId::Timer2, 200);
     EXPECT_EQ(rig.pump.lead(), 0);
     rig.setInterval(TimerId::Timer3, 4);
     EXPECT_EQ(rig.pump.lead(), kMs + TickPump::kSpinSlack);
     rig.setInterval(TimerId::Timer3, 5);
     EXPECT_EQ(rig.pump.lead(), 0);
-    rig.pump.setOvershoot(50 * kMs);  // capped: a core is not spun for longer than that
+    // Capped: a core is not spun for longer than that.
+    rig.pump.presumeLatenessForTesting(50 * kMs);
     EXPECT_EQ(rig.pump.lead(), TickPump::kMaxLead);
 }
 
@@ -164,7 +165,7 @@ TEST(TickPumpTest, ClicksThroughATimerThatRoundsUpKeepTheirLead) {
 TEST(TickPumpTest, ScheduleChangesFromInsideANestedLoopAreFollowed) {
     for (const Delivery delivery : {Delivery::Direct, Delivery::Posted}) {
         PumpRig rig(delivery, 0, 0);
-        rig.pump.setOvershoot(kMs);
+        rig.pump.presumeLatenessForTesting(kMs);
         int inBox = 0;
         bool boxOpen = false;
         rig.onTick = [&](TimerId id) {

@@ -128,7 +128,7 @@ int main(int argc, char* argv[]) {
     morvane::testing::TickOracle oracle(kMaxLate);
     std::function<void(TimerId)> onTick;
     morvane::TickPump pump(os, [&](TimerId id) { onTick(id); });
-    pump.setOvershoot(kMs);
+    pump.presumeLatenessForTesting(kMs);
     os.start(pump);
 
     const auto change = [&] {

@@ -13,7 +13,7 @@
 #include "caption_ink.h"
 #include "expect.h"
 #include "platform/win32/gdi_text.h"
-#include "platform/win32/user32_api.h"
+#include "platform/win32/system_api.h"
 #include "platform/win32/wide.h"
 
 namespace {
@@ -108,9 +108,9 @@ void checkLabel(HDC dc, HFONT font, ControlId id, std::u16string_view text, UINT
 
 int main() {
     HDC dc = CreateCompatibleDC(nullptr);
-    const User32Api user32 = User32Api::load();
+    const SystemApi api = SystemApi::load();
     for (const UINT dpi : {96U, 144U}) {
-        const LOGFONTW message = user32.messageFont(dpi);
+        const LOGFONTW message = messageFont(api, dpi);
         HFONT font = captionFont(dc, message, static_cast<int>(dpi),
                                  [dpi](ControlId id) { return captionRoom(id, dpi); });
         LOGFONTW chosen{};

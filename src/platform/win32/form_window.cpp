@@ -72,7 +72,6 @@ FormWindow::~FormWindow() {
 DWORD FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     form_ = &form;
     ticks_ = &ticks;
-    user32_ = User32Api::load();
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -93,7 +92,7 @@ DWORD FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
 
     RECT r{0, 0, twipsToPixels(kFormClientWidthTwips, static_cast<int>(kDefaultDpi)),
            twipsToPixels(kFormClientHeightTwips, static_cast<int>(kDefaultDpi))};
-    user32_.adjustWindowRect(r, kFormStyle, kFormExStyle, kDefaultDpi);
+    adjustWindowRect(api_, r, kFormStyle, kFormExStyle, kDefaultDpi);
     const std::wstring caption = wide(kFormCaption);
     CreateWindowExW(kFormExStyle, kClassName, caption.c_str(), kFormStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
@@ -104,7 +103,7 @@ DWORD FormWindow::create(HINSTANCE instance, Form1& form, TickSource& ticks) {
     // Without raw input the hotkeys are polled alone, as before.
     listenToRawKeys(api_, hwnd_);
     createControls(instance);
-    const UINT dpi = user32_.windowDpi(hwnd_);
+    const UINT dpi = windowDpi(api_, hwnd_);
     resizeToClient(dpi, nullptr);
     layout(dpi);
     SetTimer(hwnd_, kSafetyNetTimer, kSafetyNetMs, nullptr);
@@ -136,7 +135,7 @@ void FormWindow::createControls(HINSTANCE instance) {
 void FormWindow::resizeToClient(UINT dpi, const RECT* suggested) {
     RECT r{0, 0, twipsToPixels(kFormClientWidthTwips, static_cast<int>(dpi)),
            twipsToPixels(kFormClientHeightTwips, static_cast<int>(dpi))};
-    user32_.adjustWindowRect(r, kFormStyle, kFormExStyle, dpi);
+    adjustWindowRect(api_, r, kFormStyle, kFormExStyle, dpi);
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     int x = 0;
     int y = 0;
@@ -151,7 +150,7 @@ void FormWindow::resizeToClient(UINT dpi, const RECT* suggested) {
 
 void FormWindow::layout(UINT dpi) {
     // The captions' face at the size where every one fits its control at `dpi`.
-    const LOGFONTW message = user32_.messageFont(dpi);
+    const LOGFONTW message = messageFont(api_, dpi);
     HFONT font = nullptr;
     if (HDC dc = GetDC(hwnd_); dc != nullptr) {
         font = captionFont(dc, message, static_cast<int>(dpi),

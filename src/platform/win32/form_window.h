@@ -11,7 +11,6 @@
 #include "platform/key_latch.h"
 #include "platform/win32/system_api.h"
 #include "platform/win32/tick_source.h"
-#include "platform/win32/user32_api.h"
 
 namespace morvane::win32 {
 
@@ -57,7 +56,6 @@ private:
     }
 
     const SystemApi& api_;
-    User32Api user32_;
     KeyLatch keys_;
     HWND hwnd_ = nullptr;
     std::array<HWND, kControls.size()> controls_{};

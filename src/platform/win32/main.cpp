@@ -14,26 +14,8 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 #endif
 
-#ifdef MORVANE_TEST_PLAIN_TIMER
-namespace {
-// Test builds only: a system that refuses the high-resolution timer, as Windows before 10 1803
-// does, so that the plain timer with a 1 ms system tick runs.
-HANDLE WINAPI refuseHighResolution(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flags,
-                                   DWORD access) {
-    if ((flags & 0x2U) != 0) {  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return CreateWaitableTimerExW(attributes, name, flags, access);
-}
-}  // namespace
-#endif
-
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int cmdShow) {
-    morvane::win32::SystemApi api = morvane::win32::SystemApi::load();
-#ifdef MORVANE_TEST_PLAIN_TIMER
-    api.createWaitableTimerEx = &refuseHighResolution;
-#endif
+    const morvane::win32::SystemApi api = morvane::win32::SystemApi::load();
     return morvane::win32::runProgram(instance, cmdShow, api);
 }

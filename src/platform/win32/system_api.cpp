@@ -16,15 +16,67 @@ constexpr DWORD kLeftUp = MOUSEEVENTF_LEFTUP;
 constexpr DWORD kRightDown = MOUSEEVENTF_RIGHTDOWN;
 constexpr DWORD kRightUp = MOUSEEVENTF_RIGHTUP;
 
+int systemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi;
+}
+
 }  // namespace
 
 SystemApi SystemApi::load() {
     SystemApi api;
     lookUp(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation", api.setProcessInformation);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    lookUp(user32, "GetDpiForWindow", api.getDpiForWindow);
+    lookUp(user32, "AdjustWindowRectExForDpi", api.adjustWindowRectExForDpi);
+    lookUp(user32, "SystemParametersInfoForDpi", api.systemParametersInfoForDpi);
     void (*wineVersion)() = nullptr;
     lookUp(GetModuleHandleW(L"ntdll.dll"), "wine_get_version", wineVersion);
     api.injectedButtonsSwap = wineVersion == nullptr;
     return api;
+}
+
+UINT windowDpi(const SystemApi& api, HWND hwnd) {
+    if (api.getDpiForWindow != nullptr) {
+        if (const UINT dpi = api.getDpiForWindow(hwnd); dpi != 0) {
+            return dpi;
+        }
+    }
+    const int dpi = systemDpi();
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+void adjustWindowRect(const SystemApi& api, RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
+    if (api.adjustWindowRectExForDpi == nullptr ||
+        api.adjustWindowRectExForDpi(&rect, style, FALSE, exStyle, dpi) == FALSE) {
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    }
+}
+
+LOGFONTW messageFont(const SystemApi& api, UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (api.systemParametersInfoForDpi != nullptr &&
+        api.systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
+                                       dpi) != FALSE) {
+        return metrics.lfMessageFont;
+    }
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0) == FALSE) {
+        LOGFONTW fallback{};
+        fallback.lfHeight = -MulDiv(9, static_cast<int>(dpi), 72);
+        fallback.lfCharSet = DEFAULT_CHARSET;
+        return fallback;
+    }
+    // The answer is in system DPI; rescale it for this window's monitor.
+    if (const int system = systemDpi(); system > 0) {
+        metrics.lfMessageFont.lfHeight =
+            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), system);
+    }
+    return metrics.lfMessageFont;
 }
 
 ULONG keepFullSpeed(const SystemApi& api) {

@@ -27,6 +27,11 @@ struct SystemApi {
     // Windows 8 and later; null on Windows 7, where nothing throttles a process anyway.
     BOOL(WINAPI* setProcessInformation)
     (HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD) = nullptr;
+    // Per-monitor DPI, Windows 10 1607 and later; null before, where the system-wide DPI serves
+    // instead.
+    UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+    BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+    BOOL(WINAPI* systemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT) = nullptr;
     BOOL(WINAPI* registerRawInputDevices)(PCRAWINPUTDEVICE, UINT, UINT) = &RegisterRawInputDevices;
     UINT(WINAPI* getRawInputData)(HRAWINPUT, UINT, LPVOID, PUINT, UINT) = &GetRawInputData;
     SHORT(WINAPI* getAsyncKeyState)(int) = &GetAsyncKeyState;
@@ -34,6 +39,9 @@ struct SystemApi {
     void(WINAPI* mouseEvent)(DWORD, DWORD, DWORD, DWORD, ULONG_PTR) = &mouse_event;
     HANDLE(WINAPI* createWaitableTimerEx)
     (LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD) = &CreateWaitableTimerExW;
+    // The tick waiter's wait, which a thread that got stuck would stop returning from.
+    DWORD(WINAPI* waitForMultipleObjects)
+    (DWORD, const HANDLE*, BOOL, DWORD) = &WaitForMultipleObjects;
     MMRESULT(WINAPI* timeBeginPeriod)(UINT) = &::timeBeginPeriod;
     MMRESULT(WINAPI* timeEndPeriod)(UINT) = &::timeEndPeriod;
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = &MessageBoxW;
@@ -44,6 +52,13 @@ struct SystemApi {
     // The real functions, the version-dependent ones looked up by name.
     [[nodiscard]] static SystemApi load();
 };
+
+// The DPI of the monitor the window is on.
+[[nodiscard]] UINT windowDpi(const SystemApi& api, HWND hwnd);
+// The window rectangle for a client rectangle of a window with these styles at `dpi`.
+void adjustWindowRect(const SystemApi& api, RECT& rect, DWORD style, DWORD exStyle, UINT dpi);
+// The message font (what dialogs use) at `dpi`.
+[[nodiscard]] LOGFONTW messageFont(const SystemApi& api, UINT dpi);
 
 // Opts the process out of power throttling, which Windows 11 applies to a process whose windows
 // are all minimized (lower clocks, efficiency cores, timer resolution requests ignored): exactly

@@ -124,20 +124,8 @@ DWORD WINAPI TickSource::waiterMain(LPVOID self) {
 
 void TickSource::wait() {
     const std::array<HANDLE, 2> handles{stop_, timer_};
-    for ([[maybe_unused]] int wakes = 0;; ++wakes) {
-        const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
-                                               FALSE, INFINITE);
-        if (r != WAIT_OBJECT_0 + 1) {
-            return;
-        }
-#ifdef MORVANE_TEST_WAITER_STALLS_AFTER
-        // Test builds only: a waiter that stops delivering, as a stuck thread would, so that
-        // the window's safety net can be seen taking over.
-        if (wakes >= MORVANE_TEST_WAITER_STALLS_AFTER) {
-            WaitForSingleObject(stop_, INFINITE);
-            return;
-        }
-#endif
+    while (api_.waitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                                       INFINITE) == WAIT_OBJECT_0 + 1) {
         pump_.waiterWoke(stopping_);
     }
 }
