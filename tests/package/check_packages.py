@@ -84,7 +84,8 @@ def check_deb(config, e2e_args):
         files = installed_files()
         print(f"installed {len(files)} files")
         check("/usr/bin/morvane" in files, "no /usr/bin/morvane")
-        out = run("desktop-file-validate", "/usr/share/applications/morvane.desktop")
+        out = run("desktop-file-validate",
+                  "/usr/share/applications/io.github.morvane.Morvane.desktop")
         check(out.returncode == 0 and not out.stdout.strip(),
               f"desktop-file-validate: {out.stdout}{out.stderr}")
         out = run(sys.executable, SCENARIOS, "x11", "click_run", "--morvane", "/usr/bin/morvane",

@@ -19,6 +19,7 @@
 #include "platform/linux/form_window.h"
 #include "platform/linux/qt_platform.h"
 #include "platform/linux/timer_source.h"
+#include "platform/linux/wayland/global_shortcuts.h"
 #include "platform/linux/wayland/portal_input.h"
 #include "platform/linux/x11/x11_input.h"
 
@@ -91,6 +92,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("morvane"));
+    // How a desktop finds the program's name and icon: its entry is named by the app id.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(wayland::kAppId));
     QApplication::setQuitOnLastWindowClosed(false);  // only Form1's unload ends the program
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
     qt::installQtTranslations(app, QLocale::system());
