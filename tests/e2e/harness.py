@@ -284,7 +284,14 @@ class WaylandDesktop(Desktop):
     def __init__(self, tool, outputs=1):
         self.primary = 1
         self.dir = tempfile.mkdtemp(prefix="morvane-wl-")
-        self.procs, self.tool, self.pressed_us = [], tool, []
+        self.procs, self.tool, self.pressed_us, self.env = [], tool, [], {}
+        try:
+            self.start(outputs)
+        except BaseException:
+            self.close()  # what started before the failure ends with it
+            raise
+
+    def start(self, outputs):
         run = os.path.join(self.dir, "run")
         os.mkdir(run, 0o700)
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
@@ -297,12 +304,12 @@ class WaylandDesktop(Desktop):
                    pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = read_line(read_fd, "dbus-daemon")
-        # kwin_wayland carries a file capability (cap_sys_resource) that a container may not
-        # grant; a copy of the binary has none.
         # KWin puts Xwayland's socket there but, unlike an X server, does not make the folder.
         if not os.path.isdir("/tmp/.X11-unix"):
             os.makedirs("/tmp/.X11-unix", exist_ok=True)
             os.chmod("/tmp/.X11-unix", 0o1777)
+        # kwin_wayland carries a file capability (cap_sys_resource) that a container may not
+        # grant; a copy of the binary has none.
         kwin = os.path.join(self.dir, "kwin_wayland")
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         started = time.monotonic()
@@ -359,7 +366,7 @@ class WaylandDesktop(Desktop):
         super().close()
         # What the bus started (portals, the AT-SPI bus) would outlive the test; every such
         # process carries this desktop's own runtime folder in its environment.
-        marker = f"XDG_RUNTIME_DIR={self.env['XDG_RUNTIME_DIR']}".encode()
+        marker = f"XDG_RUNTIME_DIR={self.env.get('XDG_RUNTIME_DIR', self.dir)}".encode()
         ended = []
         for pid in (int(p) for p in os.listdir("/proc") if p.isdigit()):
             try:
