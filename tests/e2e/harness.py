@@ -6,6 +6,8 @@ wait is bounded and raises Failure when it runs out; every process started here 
 """
 
 import ctypes
+import glob
+import json
 import os
 import select
 import shutil
@@ -335,18 +337,20 @@ class WaylandDesktop(Desktop):
         self.started_s = time.monotonic() - started
 
     def xwayland_display(self):
-        for pid in (p for p in os.listdir("/proc") if p.isdigit()):
+        """The X display KWin serves: KWin 5 starts Xwayland at once as its child, KWin 6 holds
+        the X socket itself and starts Xwayland with the first client. Either way the display's
+        lock file names KWin or its child."""
+        for lock in glob.glob("/tmp/.X*-lock"):
             try:
+                with open(lock, encoding="ascii") as f:
+                    pid = int(f.read().strip())
                 with open(f"/proc/{pid}/stat", encoding="ascii") as f:
                     ppid = int(f.read().rsplit(")", 1)[1].split()[1])
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    argv = f.read().split(b"\0")
-            except (OSError, IndexError, ValueError):
+            except (OSError, ValueError, IndexError):
                 continue
-            if ppid == self.kwin.pid and argv[0].endswith(b"Xwayland") and len(argv) > 1:
-                display = argv[1].decode()
-                if os.path.exists(f"/tmp/.X11-unix/X{display[1:]}"):
-                    return display
+            number = lock[len("/tmp/.X"):-len("-lock")]
+            if self.kwin.pid in (pid, ppid) and os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                return ":" + number
         return None
 
     def bus(self):
@@ -397,11 +401,24 @@ class WaylandDesktop(Desktop):
         call("unloadScript", "s", (name,))
 
     def for_window(self, window, action):
-        """A KWin script running `action` on `c`: an X window by its id, or the recorder."""
-        match = (f"c.windowId == {window}" if window != "recorder"
-                 else 'c.caption == "morvane-recorder"')
-        self.kwin_script("const cs = workspace.clientList();\nfor (let i = 0; i < cs.length; ++i) "
-                         f"{{ const c = cs[i]; if ({match}) {{ {action} }} }}\n")
+        """A KWin script running `action` on `c`: an X window by its id, or the recorder. KWin 6
+        lists windows with windowList() and gives an X11 window no windowId: there the window is
+        known by its title."""
+        if window == "recorder":
+            match = 'c.caption == "morvane-recorder"'
+        else:
+            # KWin 6 shows a title with its runs of blanks folded to one.
+            name = json.dumps(" ".join(Desktop.xdotool(self, "getwindowname", window).split()))
+            match = (f"(c.windowId !== undefined ? c.windowId == {window} : "
+                     f"c.caption.replace(/\\s+/g, ' ') == {name})")
+        self.kwin_script("const cs = workspace.windowList ? workspace.windowList() : "
+                         "workspace.clientList();\n"
+                         f"for (let i = 0; i < cs.length; ++i) {{ const c = cs[i]; if ({match}) "
+                         f"{{ {action} }} }}\n")
+
+    def activate_action(self):
+        return "if ('activeWindow' in workspace) workspace.activeWindow = c; " \
+               "else workspace.activeClient = c;"
 
     def run_tool(self, *argv):
         return subprocess.run([self.tool, *map(str, argv)], env=self.env, check=True, timeout=20,
@@ -420,7 +437,7 @@ class WaylandDesktop(Desktop):
         # Asked again while it does not hold: KWin may hand the focus back to a window that
         # asked for it in between (a box opening, the program's window mapping).
         wait(f"window {window} to have the keyboard",
-             lambda: has() or self.for_window(window, "workspace.activeClient = c;") or
+             lambda: has() or self.for_window(window, self.activate_action()) or
              (time.sleep(0.1) or has()), 5, step=0.4)
 
     def xdotool(self, *argv):
