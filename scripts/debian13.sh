@@ -4,6 +4,7 @@
 #
 #   debian13.sh make               build/debian13, made once and kept; remade if half made
 #   debian13.sh install-deb FILE   the package installed there (an earlier one replaced)
+#   debian13.sh prepare CONFIG     make, then the package CPack builds from CONFIG installed
 #   debian13.sh run CMD...         CMD there as root, the source tree at /morvane (read-only)
 #
 # MORVANE_DEBIAN13 names another folder. Each step prints how long it took.
@@ -15,7 +16,7 @@ mirror=http://deb.debian.org/debian
 
 packages=(
   # the X11 scenarios: a server, input, a window manager, the window read over AT-SPI
-  xvfb xauth xdotool x11-utils x11-apps x11-xserver-utils openbox dbus-daemon dbus-bin
+  xvfb xauth xdotool x11-utils x11-apps x11-xserver-utils openbox xfwm4 dbus-daemon dbus-bin
   at-spi2-core python3 python3-dbus procps fontconfig fonts-wqy-microhei
   # KDE Plasma 6.3: KWin with Xwayland, its shortcut service, the portals, PipeWire
   kwin-wayland xwayland kglobalacceld xdg-desktop-portal xdg-desktop-portal-kde qt6-wayland
@@ -93,6 +94,12 @@ case "${1:-}" in
     timed inside env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
       --reinstall /tmp.morvane.deb
     rm -f "$root/tmp.morvane.deb"
+    ;;
+  prepare)
+    make_root
+    deb=$(cpack --config "$2" | sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p')
+    [ -f "$deb" ] || { echo "debian13.sh: cpack made no .deb" >&2; exit 1; }
+    "$0" install-deb "$deb"
     ;;
   run)
     shift

@@ -481,6 +481,14 @@ class Wayland(Linux):
         raise Failure("no remote control session to end")
 
 
+class Kde6(Wayland):
+    """The Linux program on KDE Plasma 6's KWin where it has no screen cast to give (no render
+    node): the window and the keys, no clicks or cursor."""
+
+    def start(self, stream=False):
+        super().start(stream)
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
