@@ -15,7 +15,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-CI_MUST_RUN = ("wine", "x11", "wayland", "soak", "package", "repro")
+CI_MUST_RUN = ("wine", "x11", "wayland", "soak", "package", "repro", "debian13")
 # The machines CI runs on boot without 32-bit emulation, where 32-bit Wine cannot start: its
 # tests skip there, whatever else they are labelled.
 MAY_SKIP = ("wine32",)
