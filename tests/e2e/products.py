@@ -488,6 +488,13 @@ class Kde6(Wayland):
     def start(self, stream=False):
         super().start(stream)
 
+    def shortcut_components(self):
+        """The components KDE's shortcut service holds keys for, by name."""
+        paths = self.desktop.bus().call_blocking("org.kde.kglobalaccel", "/kglobalaccel",
+                                                 "org.kde.KGlobalAccel", "allComponents", "",
+                                                 ())
+        return [str(path).rsplit("/", 1)[-1] for path in paths]
+
 
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
