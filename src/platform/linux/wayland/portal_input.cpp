@@ -111,7 +111,8 @@ void PortalInput::started(Outcome outcome, const QString& detail) {
     session_->openPipeWireRemote([this](const QDBusUnixFileDescriptor& fd, const QString& why) {
         std::vector<CursorStream::Source> sources;
         for (const Stream& stream : session_->streams()) {
-            sources.push_back({stream.node, stream.rect.x(), stream.rect.y()});
+            sources.push_back({stream.node, stream.rect.x(), stream.rect.y(), stream.rect.width(),
+                               stream.rect.height()});
         }
         std::string error = why.toStdString();
         if (fd.isValid()) {
