@@ -1,6 +1,7 @@
 // The shortcut client against a stand-in for KDE's shortcut service on a session bus of the
 // test's own: what the answer names when the service refuses or is late, presses heard only from
-// the service, and the keys given back on the way out without waiting.
+// the service, the keys given back on the way out without waiting, and the keys asked for again
+// when another copy leaves.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -168,10 +169,11 @@ public:
         return QDBusConnection::connectToBus(address_, name);
     }
 
-    // A client on a connection of its own.
-    KdeShortcuts& client() {
+    // A client on a connection of its own; `copy` is its bus name under kCopyNamespace.
+    KdeShortcuts& client(const QString& copy = QStringLiteral("first")) {
         clients_.push_back(std::make_unique<KdeShortcuts>(
-            connect(), [this](int vk, bool down) { keys.emplace_back(vk, down); }));
+            connect(), [this](int vk, bool down) { keys.emplace_back(vk, down); },
+            QStringLiteral("%1.%2").arg(QLatin1String(kCopyNamespace), copy)));
         return *clients_.back();
     }
 
@@ -324,6 +326,46 @@ TEST(KdeShortcuts, TheWayOutGivesTheKeysBackWithoutWaiting) {
     alone.release(none);
     none.wait(std::chrono::milliseconds(250));
     EXPECT_TRUE(bare.service().calls.empty());
+}
+
+TEST(KdeShortcuts, AnotherCopyLeavingHasTheKeysAskedForAgain) {
+    Scene scene;
+    ASSERT_TRUE(scene.ready());
+    KdeShortcuts& first = scene.client(QStringLiteral("first"));
+    ASSERT_EQ(scene.bind(first), QStringList{});
+    // Each copy owns its own name under the namespace.
+    QDBusConnection watcher = scene.connect();
+    EXPECT_TRUE(watcher.interface()->isServiceRegistered(
+        QStringLiteral("%1.first").arg(QLatin1String(kCopyNamespace))));
+    const auto asked = [&] { return scene.service().named("setShortcut").size(); };
+    const struct {
+        const char* what;
+        QString leaving;
+        std::size_t askedAfter;  // setShortcut calls in all
+    } cases[] = {
+        {"a name outside the namespace", QStringLiteral("io.github.morvane.Other"), 3},
+        {"another copy", QStringLiteral("%1.second").arg(QLatin1String(kCopyNamespace)), 6},
+        {"yet another copy", QStringLiteral("%1.third").arg(QLatin1String(kCopyNamespace)), 9},
+    };
+    for (const auto& c : cases) {
+        QDBusConnection other = scene.connect();
+        ASSERT_TRUE(other.registerService(c.leaving)) << c.what;
+        ASSERT_TRUE(other.unregisterService(c.leaving)) << c.what;
+        until([&] { return asked() >= c.askedAfter; }, 2000);
+        settle();
+        EXPECT_EQ(asked(), c.askedAfter) << c.what;
+        EXPECT_EQ(scene.service().named("doRegister").size(), c.askedAfter) << c.what;
+    }
+    // On its own way out a copy asks for nothing more.
+    Farewell farewell;
+    first.release(farewell);
+    farewell.wait(std::chrono::milliseconds(250));
+    QDBusConnection last = scene.connect();
+    const QString name = QStringLiteral("%1.last").arg(QLatin1String(kCopyNamespace));
+    ASSERT_TRUE(last.registerService(name));
+    ASSERT_TRUE(last.unregisterService(name));
+    settle(300);
+    EXPECT_EQ(asked(), 9U);
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QList>
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <utility>
+
+#include <unistd.h>
 
 #include "platform/linux/wayland/farewell.h"
 #include "platform/linux/wayland/shortcut_keys.h"
@@ -25,6 +29,7 @@ const QString kBus = QStringLiteral("org.freedesktop.DBus");
 // libdbus's "never": a service that answers late still gives the keys, and they are taken
 // whenever its answer comes. The way out does not wait on these.
 constexpr int kNoTimeout = std::numeric_limits<int>::max();
+constexpr uint kDoNotQueue = 4;  // RequestName: fail rather than wait for the name
 constexpr uint kSetPresent = 2;
 constexpr uint kNoAutoloading = 4;
 
@@ -61,14 +66,29 @@ QStringList allNames() {
 
 }  // namespace
 
-KdeShortcuts::KdeShortcuts(QDBusConnection bus, std::function<void(int, bool)> key)
-    : bus_(std::move(bus)), key_(std::move(key)) {
+KdeShortcuts::KdeShortcuts(QDBusConnection bus, std::function<void(int, bool)> key, QString copy)
+    : bus_(std::move(bus)),
+      key_(std::move(key)),
+      copy_(copy.isEmpty()
+                ? QStringLiteral("%1.p%2").arg(QLatin1String(kCopyNamespace)).arg(::getpid())
+                : std::move(copy)) {
     qDBusRegisterMetaType<QList<int>>();
 }
 
 KdeShortcuts::~KdeShortcuts() = default;
 
 void KdeShortcuts::bind(std::function<void(const QStringList&)> answered) {
+    // Our own name for the other copies to hear us leave, and theirs for us to hear them.
+    await(bus_.asyncCall(busCall(QStringLiteral("RequestName"), {copy_, kDoNotQueue})),
+          [this](const QDBusMessage& reply) {
+              if (reply.type() != QDBusMessage::ReplyMessage) {
+                  std::fprintf(stderr, "morvane: bus name %s: %s\n", qPrintable(copy_),
+                               qPrintable(reply.errorMessage()));
+              }
+          });
+    auto* copies = new QDBusServiceWatcher(QLatin1String(kCopyNamespace) + QLatin1Char('*'), bus_,
+                                           QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(copies, &QDBusServiceWatcher::serviceUnregistered, this, &KdeShortcuts::copyLeft);
     // Only a running service: on another desktop, starting KDE's would take the keys and never
     // deliver them. The owner's unique name tells its signals from anyone else's.
     await(bus_.asyncCall(busCall(QStringLiteral("GetNameOwner"), {kService})),
@@ -86,8 +106,8 @@ void KdeShortcuts::bind(std::function<void(const QStringList&)> answered) {
 
 void KdeShortcuts::registerKeys(std::function<void(const QStringList&)> answered) {
     struct Round {
-        std::function<void(const QStringList&)> answered;
-        std::array<int, kShortcutKeys.size()> steps{};  // doRegister and setShortcut done
+        std::function<void(const QStringList&)> answered;  // the first round's only
+        std::array<int, kShortcutKeys.size()> steps{};     // doRegister and setShortcut done
         int waiting = 0;
     };
     auto round = std::make_shared<Round>();
@@ -102,7 +122,12 @@ void KdeShortcuts::registerKeys(std::function<void(const QStringList&)> answered
                 missing << QString::fromLatin1(kShortcutKeys.at(i).name);
             }
         }
-        round->answered(missing);
+        if (round->answered) {
+            round->answered(missing);
+        } else if (!missing.isEmpty()) {
+            std::fprintf(stderr, "morvane: the desktop did not give %s back\n",
+                         qPrintable(missing.join(QStringLiteral(", "))));
+        }
     };
     asked_ = true;
     // Sent one after the other without waiting: the service takes them in the order sent.
@@ -145,10 +170,20 @@ void KdeShortcuts::release(Farewell& farewell) {
     if (!asked_) {
         return;
     }
+    // Each copy gives its keys back, so that none is left held for a program that has gone
+    // when all of them end together; a copy still running takes them again on hearing this
+    // one leave, which the bus announces only after these calls have reached the service.
     for (const ShortcutKey& key : kShortcutKeys) {
         farewell.add(bus_.asyncCall(
             serviceCall(QStringLiteral("unregister"), {kComponent, QString::fromLatin1(key.id)})));
     }
+}
+
+void KdeShortcuts::copyLeft(const QString& name) {
+    if (released_ || owner_.isEmpty() || name == copy_) {
+        return;
+    }
+    registerKeys({});
 }
 
 void KdeShortcuts::pressed(const QString& component, const QString& action, qlonglong,
