@@ -8,6 +8,7 @@ the scenarios the same State; where the controls are comes from the layout table
 each recorder prints at the program's DPI.
 """
 
+import copy
 import json
 import os
 import re
@@ -231,7 +232,8 @@ class Linux(Product):
                                          capture_output=True, check=True, timeout=10).stdout)
 
     def launch(self):
-        self.stderr = os.path.join(self.desktop.dir, "morvane.err")
+        # One file for each program started: a second copy must not cut the first's short.
+        self.stderr = os.path.join(self.desktop.dir, f"morvane{len(self.desktop.procs)}.err")
         with open(self.stderr, "w", encoding="utf-8") as err:
             return self.desktop.spawn([self.opts.morvane], env=self.env, stderr=err)
 
@@ -388,6 +390,17 @@ class Wayland(Linux):
                     said = f.read()[-500:]
                 raise Failure(f"{failure}; PipeWire's nodes: {self.video_nodes()}; "
                               f"WirePlumber said: {said!r}")
+
+    def another_copy(self):
+        """One more copy of the program on this desktop, opened as the first was: an adapter of
+        its own over the same desktop and recorder, returned once its window is readable."""
+        other = copy.copy(self)
+        known = set(self.desktop.windows(self.form_class, "--classname"))
+        other.proc = other.launch()
+        other.form = wait("the other copy's window", lambda: min(
+            set(self.desktop.windows(self.form_class, "--classname")) - known, default=None), 20)
+        wait("the other copy to be readable", lambda: other.state().title is not None, 10)
+        return other
 
     def bus_without_portal(self):
         """A session bus for the program that can start the accessibility bus and nothing else:

@@ -9,6 +9,11 @@
 #include <array>
 #include <cstddef>
 #include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/linux/wayland/pointer_tracker.h"
 
 // SPA's pod builders are C macros made of statement expressions.
 #ifdef __clang__
@@ -32,8 +37,7 @@ struct CursorStream::Impl {
         Impl* owner = nullptr;
         pw_stream* stream = nullptr;
         spa_hook listener{};
-        int x = 0;
-        int y = 0;
+        std::size_t index = 0;  // the stream's monitor in the tracker
     };
 
     pw_thread_loop* loop = nullptr;
@@ -41,10 +45,9 @@ struct CursorStream::Impl {
     pw_core* core = nullptr;
     std::vector<std::unique_ptr<Watched>> streams;
     mutable std::mutex mutex;
-    POINT point;
-    bool known = false;
+    PointerTracker tracker;
 
-    Impl() = default;
+    explicit Impl(std::vector<PointerTracker::Monitor> monitors) : tracker(std::move(monitors)) {}
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
     Impl(Impl&&) = delete;
@@ -110,11 +113,16 @@ void CursorStream::Impl::process(void* data) {
     }
     const auto* cursor = static_cast<const spa_meta_cursor*>(
         spa_buffer_find_meta_data(newest->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-    if (cursor != nullptr && spa_meta_cursor_is_valid(cursor)) {
+    // A frame without the metadata says nothing of the cursor; one with it invalid says the
+    // cursor is not on this monitor.
+    if (cursor != nullptr) {
         Impl& impl = *watched->owner;
         const std::lock_guard lock(impl.mutex);
-        impl.point = {watched->x + cursor->position.x, watched->y + cursor->position.y};
-        impl.known = true;
+        if (spa_meta_cursor_is_valid(cursor)) {
+            impl.tracker.cursorAt(watched->index, cursor->position.x, cursor->position.y);
+        } else {
+            impl.tracker.noCursor(watched->index);
+        }
     }
     pw_stream_queue_buffer(watched->stream, newest);
 }
@@ -164,7 +172,12 @@ bool CursorStream::Impl::connect(Watched& watched, unsigned node) {
 std::unique_ptr<CursorStream> CursorStream::open(int fd, const std::vector<Source>& sources,
                                                  std::string& error) {
     pw_init(nullptr, nullptr);
-    auto impl = std::make_unique<Impl>();
+    std::vector<PointerTracker::Monitor> monitors;
+    monitors.reserve(sources.size());
+    for (const Source& source : sources) {
+        monitors.push_back({source.x, source.y, source.width, source.height});
+    }
+    auto impl = std::make_unique<Impl>(std::move(monitors));
     impl->loop = pw_thread_loop_new("morvane-cursor", nullptr);
     if (impl->loop == nullptr) {
         ::close(fd);
@@ -186,8 +199,7 @@ std::unique_ptr<CursorStream> CursorStream::open(int fd, const std::vector<Sourc
         }
         auto watched = std::make_unique<Impl::Watched>();
         watched->owner = impl.get();
-        watched->x = source.x;
-        watched->y = source.y;
+        watched->index = impl->streams.size();
         ok = impl->connect(*watched, source.node);
         impl->streams.push_back(std::move(watched));
     }
@@ -209,10 +221,11 @@ CursorStream::~CursorStream() = default;
 
 bool CursorStream::position(POINT& point) const {
     const std::lock_guard lock(impl_->mutex);
-    if (impl_->known) {
-        point = impl_->point;
+    const std::optional<POINT> known = impl_->tracker.position();
+    if (known) {
+        point = *known;
     }
-    return impl_->known;
+    return known.has_value();
 }
 
 }  // namespace morvane::wayland

@@ -16,6 +16,8 @@ public:
         unsigned node = 0;
         int x = 0;  // the monitor's place on the desktop
         int y = 0;
+        int width = 0;  // and its size: a cursor outside it is on another monitor
+        int height = 0;
     };
 
     // Takes `fd` (from OpenPipeWireRemote). Null with `error` set when PipeWire refuses.
@@ -28,8 +30,8 @@ public:
     CursorStream& operator=(CursorStream&&) = delete;
     ~CursorStream();
 
-    // False until a stream has reported the pointer: the desktop may send nothing before the
-    // pointer first moves.
+    // False until a stream has shown the pointer on its monitor: the desktop may send nothing
+    // before the pointer first moves.
     bool position(POINT& point) const;
 
 private:

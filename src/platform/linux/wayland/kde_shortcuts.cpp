@@ -1,11 +1,21 @@
 #include "platform/linux/wayland/kde_shortcuts.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QList>
 #include <array>
+#include <cstddef>
+#include <cstdio>
+#include <limits>
+#include <memory>
 #include <utility>
+
+#include <unistd.h>
+
+#include "platform/linux/wayland/farewell.h"
+#include "platform/linux/wayland/shortcut_keys.h"
 
 namespace morvane::wayland {
 
@@ -14,113 +24,203 @@ namespace {
 const QString kService = QStringLiteral("org.kde.kglobalaccel");
 const QString kComponent = QStringLiteral("morvane");
 const QString kComponentInterface = QStringLiteral("org.kde.kglobalaccel.Component");
+const QString kBus = QStringLiteral("org.freedesktop.DBus");
 
-struct Hotkey {
-    const char* action;
-    int vk;
-    int qtKey;
-};
-constexpr std::array<Hotkey, 3> kHotkeys{{
-    {"capture-f7", 0x76, Qt::Key_F7},
-    {"run-f10", 0x79, Qt::Key_F10},
-    {"quit-f12", 0x7B, Qt::Key_F12},
-}};
+// libdbus's "never": a service that answers late still gives the keys, and they are taken
+// whenever its answer comes. The way out does not wait on these.
+constexpr int kNoTimeout = std::numeric_limits<int>::max();
+constexpr uint kDoNotQueue = 4;  // RequestName: fail rather than wait for the name
+constexpr uint kSetPresent = 2;
+constexpr uint kNoAutoloading = 4;
 
-QDBusMessage call(const QString& method, const QVariantList& args) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        kService, QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"), method);
+QDBusMessage busCall(const QString& method, const QVariantList& args) {
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(kBus, QStringLiteral("/org/freedesktop/DBus"), kBus, method);
     message.setArguments(args);
     return message;
 }
 
-QStringList actionId(const Hotkey& key) {
+QDBusMessage serviceCall(const QString& method, const QVariantList& args) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        kService, QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"), method);
+    message.setArguments(args);
+    // A service that has gone is not started again: on another desktop, KDE's would take the
+    // keys and never deliver them.
+    message.setAutoStartService(false);
+    return message;
+}
+
+QStringList actionId(const ShortcutKey& key) {
     // component, action, and the names the desktop's settings show for them
-    return {kComponent, QString::fromLatin1(key.action), QStringLiteral("Morvane"),
-            QString::fromLatin1(key.action)};
+    return {kComponent, QString::fromLatin1(key.id), QStringLiteral("Morvane"),
+            QString::fromUtf8(key.description)};
+}
+
+QStringList allNames() {
+    QStringList names;
+    for (const ShortcutKey& key : kShortcutKeys) {
+        names << QString::fromLatin1(key.name);
+    }
+    return names;
 }
 
 }  // namespace
 
-KdeShortcuts::KdeShortcuts(QDBusConnection bus, std::function<void(int, bool)> key)
-    : bus_(std::move(bus)), key_(std::move(key)) {
+KdeShortcuts::KdeShortcuts(QDBusConnection bus, std::function<void(int, bool)> key, QString copy)
+    : bus_(std::move(bus)),
+      key_(std::move(key)),
+      copy_(copy.isEmpty()
+                ? QStringLiteral("%1.p%2").arg(QLatin1String(kCopyNamespace)).arg(::getpid())
+                : std::move(copy)) {
     qDBusRegisterMetaType<QList<int>>();
 }
 
-KdeShortcuts::~KdeShortcuts() {
-    for (const Hotkey& key : kHotkeys) {
-        if (bound_.contains(QString::fromLatin1(key.action))) {
-            bus_.call(
-                call(QStringLiteral("unregister"), {kComponent, QString::fromLatin1(key.action)}),
-                QDBus::Block, 2000);
-        }
-    }
-}
+KdeShortcuts::~KdeShortcuts() = default;
 
-QStringList KdeShortcuts::bind() {
-    QStringList missing;
+void KdeShortcuts::bind(std::function<void(const QStringList&)> answered) {
+    // Our own name for the other copies to hear us leave, and theirs for us to hear them.
+    await(bus_.asyncCall(busCall(QStringLiteral("RequestName"), {copy_, kDoNotQueue})),
+          [this](const QDBusMessage& reply) {
+              if (reply.type() != QDBusMessage::ReplyMessage) {
+                  std::fprintf(stderr, "morvane: bus name %s: %s\n", qPrintable(copy_),
+                               qPrintable(reply.errorMessage()));
+              }
+          });
+    auto* copies = new QDBusServiceWatcher(QLatin1String(kCopyNamespace) + QLatin1Char('*'), bus_,
+                                           QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(copies, &QDBusServiceWatcher::serviceUnregistered, this, &KdeShortcuts::copyLeft);
     // Only a running service: on another desktop, starting KDE's would take the keys and never
-    // deliver them.
-    if (!bus_.interface()->isServiceRegistered(kService)) {
-        for (const Hotkey& key : kHotkeys) {
-            missing << QStringLiteral("F%1").arg(key.qtKey - Qt::Key_F1 + 1);
-        }
-        return missing;
-    }
-    constexpr uint kSetPresent = 2;
-    constexpr uint kNoAutoloading = 4;
-    for (const Hotkey& key : kHotkeys) {
-        const QString name = QString::fromLatin1(key.action);
-        const QString shown = QStringLiteral("F%1").arg(key.qtKey - Qt::Key_F1 + 1);
-        if (bus_.call(call(QStringLiteral("doRegister"), {actionId(key)}), QDBus::Block, 2000)
-                .type() != QDBusMessage::ReplyMessage) {
-            missing << shown;
-            continue;
-        }
-        const QDBusMessage reply =
-            bus_.call(call(QStringLiteral("setShortcut"),
-                           {actionId(key), QVariant::fromValue(QList<int>{key.qtKey}),
-                            kSetPresent | kNoAutoloading}),
-                      QDBus::Block, 2000);
-        // The keys actually given: another program's shortcut keeps its key.
-        const auto given = reply.arguments().isEmpty()
-                               ? QList<int>()
-                               : qdbus_cast<QList<int>>(reply.arguments().first());
-        if (reply.type() != QDBusMessage::ReplyMessage || !given.contains(key.qtKey)) {
-            missing << shown;
-            continue;
-        }
-        bound_ << name;
-    }
-    if (!bound_.isEmpty()) {
-        const QDBusMessage reply =
-            bus_.call(call(QStringLiteral("getComponent"), {kComponent}), QDBus::Block, 2000);
-        component_ = reply.arguments().isEmpty()
-                         ? QString()
-                         : qdbus_cast<QDBusObjectPath>(reply.arguments().first()).path();
-        bus_.connect(kService, component_, kComponentInterface,
-                     QStringLiteral("globalShortcutPressed"), this,
-                     SLOT(pressed(QString, QString, qlonglong)));
-        bus_.connect(kService, component_, kComponentInterface,
-                     QStringLiteral("globalShortcutReleased"), this,
-                     SLOT(released(QString, QString, qlonglong)));
-    }
-    return missing;
+    // deliver them. The owner's unique name tells its signals from anyone else's.
+    await(bus_.asyncCall(busCall(QStringLiteral("GetNameOwner"), {kService})),
+          [this, answered = std::move(answered)](const QDBusMessage& reply) {
+              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                  answered(allNames());
+                  return;
+              }
+              owner_ = reply.arguments().first().toString();
+              // Listening before the keys are asked for, a press cannot come before the match.
+              listen();
+              registerKeys(answered);
+          });
 }
 
-void KdeShortcuts::pressed(const QString& component, const QString& action, qlonglong) {
-    for (const Hotkey& key : kHotkeys) {
-        if (component == kComponent && action == QLatin1String(key.action)) {
-            key_(key.vk, true);
+void KdeShortcuts::registerKeys(std::function<void(const QStringList&)> answered) {
+    struct Round {
+        std::function<void(const QStringList&)> answered;  // the first round's only
+        std::array<int, kShortcutKeys.size()> steps{};     // doRegister and setShortcut done
+        int waiting = 0;
+    };
+    auto round = std::make_shared<Round>();
+    round->answered = std::move(answered);
+    const auto done = [this, round] {
+        if (--round->waiting > 0 || released_) {
+            return;
+        }
+        QStringList missing;
+        for (std::size_t i = 0; i < kShortcutKeys.size(); ++i) {
+            if (round->steps.at(i) != 2) {
+                missing << QString::fromLatin1(kShortcutKeys.at(i).name);
+            }
+        }
+        if (round->answered) {
+            round->answered(missing);
+        } else if (!missing.isEmpty()) {
+            std::fprintf(stderr, "morvane: the desktop did not give %s back\n",
+                         qPrintable(missing.join(QStringLiteral(", "))));
+        }
+    };
+    asked_ = true;
+    // Sent one after the other without waiting: the service takes them in the order sent.
+    for (std::size_t i = 0; i < kShortcutKeys.size(); ++i) {
+        const ShortcutKey& key = kShortcutKeys.at(i);
+        round->waiting += 2;
+        send(QStringLiteral("doRegister"), {actionId(key)},
+             [round, i, done](const QDBusMessage& reply) {
+                 round->steps.at(i) += reply.type() == QDBusMessage::ReplyMessage ? 1 : 0;
+                 done();
+             });
+        send(QStringLiteral("setShortcut"),
+             {actionId(key), QVariant::fromValue(QList<int>{key.qtKey}),
+              kSetPresent | kNoAutoloading},
+             [round, i, qtKey = key.qtKey, done](const QDBusMessage& reply) {
+                 // The keys actually given: another program's shortcut keeps its key.
+                 const bool given =
+                     reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+                     qdbus_cast<QList<int>>(reply.arguments().first()).contains(qtKey);
+                 round->steps.at(i) += given ? 1 : 0;
+                 done();
+             });
+    }
+}
+
+void KdeShortcuts::listen() {
+    // Our component's presses whatever object the service gives it. No service is named in
+    // the match: Qt would look its owner up with a call that waits; the sender is checked
+    // against the owner instead.
+    const QStringList ours{kComponent};
+    bus_.connect(QString(), QString(), kComponentInterface, QStringLiteral("globalShortcutPressed"),
+                 ours, QString(), this, SLOT(pressed(QString, QString, qlonglong, QDBusMessage)));
+    bus_.connect(QString(), QString(), kComponentInterface,
+                 QStringLiteral("globalShortcutReleased"), ours, QString(), this,
+                 SLOT(released(QString, QString, qlonglong, QDBusMessage)));
+}
+
+void KdeShortcuts::release(Farewell& farewell) {
+    released_ = true;
+    if (!asked_) {
+        return;
+    }
+    // Each copy gives its keys back, so that none is left held for a program that has gone
+    // when all of them end together; a copy still running takes them again on hearing this
+    // one leave, which the bus announces only after these calls have reached the service.
+    for (const ShortcutKey& key : kShortcutKeys) {
+        farewell.add(bus_.asyncCall(
+            serviceCall(QStringLiteral("unregister"), {kComponent, QString::fromLatin1(key.id)})));
+    }
+}
+
+void KdeShortcuts::copyLeft(const QString& name) {
+    if (released_ || owner_.isEmpty() || name == copy_) {
+        return;
+    }
+    registerKeys({});
+}
+
+void KdeShortcuts::pressed(const QString& component, const QString& action, qlonglong,
+                           const QDBusMessage& message) {
+    deliver(component, action, message, true);
+}
+
+void KdeShortcuts::released(const QString& component, const QString& action, qlonglong,
+                            const QDBusMessage& message) {
+    deliver(component, action, message, false);
+}
+
+void KdeShortcuts::deliver(const QString& component, const QString& action,
+                           const QDBusMessage& message, bool down) {
+    if (message.service() != owner_ || component != kComponent) {
+        return;
+    }
+    for (const ShortcutKey& key : kShortcutKeys) {
+        if (action == QLatin1String(key.id)) {
+            key_(key.vk, down);
         }
     }
 }
 
-void KdeShortcuts::released(const QString& component, const QString& action, qlonglong) {
-    for (const Hotkey& key : kHotkeys) {
-        if (component == kComponent && action == QLatin1String(key.action)) {
-            key_(key.vk, false);
-        }
-    }
+void KdeShortcuts::send(const QString& method, const QVariantList& args,
+                        std::function<void(const QDBusMessage&)> then) {
+    await(bus_.asyncCall(serviceCall(method, args), kNoTimeout), std::move(then));
+}
+
+void KdeShortcuts::await(const QDBusPendingCall& call,
+                         std::function<void(const QDBusMessage&)> then) {
+    auto* watcher = new QDBusPendingCallWatcher(call, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [then = std::move(then)](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                then(finished->reply());
+            });
 }
 
 }  // namespace morvane::wayland

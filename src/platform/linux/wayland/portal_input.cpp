@@ -60,15 +60,19 @@ void PortalInput::start(const qt::InputContext& context) {
         latch_.press(kVkF12);
         latch_.release(kVkF12);
     });
-    const QStringList unbound = hotkeys_->bind();
-    session_->start([this, unbound](Outcome outcome, const QString& detail) {
+    session_->start([this](Outcome outcome, const QString& detail) {
+        sessionFailed_ = outcome != Outcome::Granted;
         started(outcome, detail);
-        if (outcome == Outcome::Granted && !unbound.isEmpty()) {
+    });
+    // Asked after the session, so that a desktop with no portal says that first: where the
+    // program cannot click at all, which keys it has does not matter.
+    hotkeys_->bind([this](const QStringList& missing) {
+        if (!missing.isEmpty() && !sessionFailed_) {
             report_(QStringLiteral(
                         "这个桌面没有为本程序提供全局快捷键 %1：只有本程序的窗口在前面时，"
                         "按这些键才有用。点击运行时，可用桌面上结束远程控制（或停止共享）的按钮"
                         "停止点击并退出本程序。")
-                        .arg(unbound.join(QStringLiteral("、"))));
+                        .arg(missing.join(QStringLiteral("、"))));
         }
     });
 }
@@ -111,7 +115,8 @@ void PortalInput::started(Outcome outcome, const QString& detail) {
     session_->openPipeWireRemote([this](const QDBusUnixFileDescriptor& fd, const QString& why) {
         std::vector<CursorStream::Source> sources;
         for (const Stream& stream : session_->streams()) {
-            sources.push_back({stream.node, stream.rect.x(), stream.rect.y()});
+            sources.push_back({stream.node, stream.rect.x(), stream.rect.y(), stream.rect.width(),
+                               stream.rect.height()});
         }
         std::string error = why.toStdString();
         if (fd.isValid()) {
@@ -134,6 +139,7 @@ void PortalInput::stop() {
     }
     Farewell farewell;
     session_->close(farewell);
+    hotkeys_->release(farewell);
     farewell.wait(kFarewellLimit);
 }
 

@@ -51,6 +51,7 @@ private:
     std::function<void(const QString&)> report_;
     KeyLatch latch_;
     POINT last_{};
+    bool sessionFailed_ = false;  // the window has said the program cannot click
 };
 
 }  // namespace morvane::wayland
