@@ -25,6 +25,7 @@
 #include "platform/linux/wayland/farewell.h"
 #include "platform/linux/wayland/kde_shortcuts.h"
 #include "platform/linux/wayland/shortcut_keys.h"
+#include "private_bus.h"
 
 // The failures say what the strings read.
 QT_BEGIN_NAMESPACE
@@ -96,20 +97,6 @@ private:
     QDBusConnection bus_;
 };
 
-// Runs the event loop until `done` holds or `limitMs` have passed.
-bool until(const std::function<bool()>& done, int limitMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-
-void settle(int ms = 150) {
-    until([] { return false; }, ms);
-}
-
 QStringList names(std::initializer_list<const char*> keys) {
     QStringList list;
     for (const char* key : keys) {
@@ -123,20 +110,10 @@ QStringList names(std::initializer_list<const char*> keys) {
 class Scene {
 public:
     explicit Scene(bool serviceOnBus = true) {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "morvane_wayland_tests";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
         qDBusRegisterMetaType<QList<int>>();
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                       QStringLiteral("--print-address=1")});
-        if (!daemon_.waitForReadyRead(10000)) {
+        if (!bus_.up()) {
             return;
         }
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
         QDBusConnection serviceBus = connect();
         service_ = std::make_unique<StandInAccel>(serviceBus);
         ready_ =
@@ -151,12 +128,7 @@ public:
 
     ~Scene() {
         clients_.clear();
-        for (const QString& name : connections_) {
-            QDBusConnection::disconnectFromBus(name);
-        }
         service_.reset();
-        daemon_.kill();
-        daemon_.waitForFinished(5000);
     }
 
     [[nodiscard]] bool ready() const { return ready_; }
@@ -164,9 +136,9 @@ public:
 
     // Another connection to the bus, closed with the scene.
     QDBusConnection connect() {
-        const QString name = QStringLiteral("shortcuts%1").arg(++connections);
-        connections_ << name;
-        return QDBusConnection::connectToBus(address_, name);
+        QDBusConnection connection = bus_.connect();
+        connections_ << connection.name();
+        return connection;
     }
 
     // A client on a connection of its own; `copy` is its bus name under kCopyNamespace.
@@ -185,7 +157,7 @@ public:
             missing = names;
             ++answers;
         });
-        until([&] { return missing.has_value(); }, limitMs);
+        runUntil([&] { return missing.has_value(); }, limitMs);
         settle();
         EXPECT_LE(answers, 1) << "answered more than once";
         return missing;
@@ -204,11 +176,9 @@ public:
     }
 
     std::vector<std::pair<int, bool>> keys;  // what the clients' `key` heard
-    static inline int connections = 0;
 
 private:
-    QProcess daemon_;
-    QString address_;
+    PrivateBus bus_;
     QStringList connections_;  // the stand-in's first
     std::unique_ptr<StandInAccel> service_;
     std::vector<std::unique_ptr<KdeShortcuts>> clients_;
@@ -287,7 +257,7 @@ TEST(KdeShortcuts, PressesAreHeardOnlyFromTheServiceForOurComponent) {
         const auto sentinel = [&] {
             return std::find(scene.keys.begin(), scene.keys.end(), std::pair(kVkF10, true));
         };
-        ASSERT_TRUE(until([&] { return sentinel() != scene.keys.end(); })) << c.what;
+        ASSERT_TRUE(runUntil([&] { return sentinel() != scene.keys.end(); })) << c.what;
         settle(50);  // the press looked at, from another connection, may come after it
         scene.keys.erase(sentinel());
         EXPECT_EQ(scene.keys, c.heard) << c.what;
@@ -351,7 +321,7 @@ TEST(KdeShortcuts, AnotherCopyLeavingHasTheKeysAskedForAgain) {
         QDBusConnection other = scene.connect();
         ASSERT_TRUE(other.registerService(c.leaving)) << c.what;
         ASSERT_TRUE(other.unregisterService(c.leaving)) << c.what;
-        until([&] { return asked() >= c.askedAfter; }, 2000);
+        runUntil([&] { return asked() >= c.askedAfter; }, 2000);
         settle();
         EXPECT_EQ(asked(), c.askedAfter) << c.what;
         EXPECT_EQ(scene.service().named("doRegister").size(), c.askedAfter) << c.what;

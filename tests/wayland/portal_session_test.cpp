@@ -12,9 +12,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QElapsedTimer>
 #include <QPointer>
-#include <QProcess>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -26,6 +24,7 @@
 #include "platform/linux/wayland/portal_request.h"
 #include "platform/linux/wayland/portal_session.h"
 #include "platform/platform_ops.h"
+#include "private_bus.h"
 
 // One stream as Start lists it: (ua{sv}).
 struct StreamEntry {
@@ -198,67 +197,33 @@ private:
 // A private session bus, the stand-in on a connection of its own, and the client's connection.
 class PortalTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "morvane_wayland_tests";
-            static char* argv[] = {name, nullptr};
-            app_ = std::make_unique<QCoreApplication>(argc, argv);
-        }
+    void SetUp() override {
         qDBusRegisterMetaType<StreamEntry>();
+        qDBusRegisterMetaType<QList<StreamEntry>>();
         qDBusRegisterMetaType<ShortcutEntry>();
         qDBusRegisterMetaType<QList<ShortcutEntry>>();
-        qDBusRegisterMetaType<QList<StreamEntry>>();
-    }
-
-    void SetUp() override {
-        bus_.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
-        if (!bus_.waitForReadyRead(10000)) {
+        bus_ = std::make_unique<PrivateBus>();
+        if (!bus_->up()) {
             GTEST_SKIP() << "dbus-daemon did not start";
         }
-        address_ = QString::fromUtf8(bus_.readLine()).trimmed();
-        const QString id = QString::number(++connections_);
-        QDBusConnection portalBus =
-            QDBusConnection::connectToBus(address_, QStringLiteral("portal") + id);
-        portal_ = std::make_unique<StandInPortal>(portalBus);
-        ASSERT_TRUE(
-            portalBus.registerVirtualObject(kPortalPath, portal_.get(), QDBusConnection::SubPath));
-        ASSERT_TRUE(portalBus.registerService(kPortalService));
-        client_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address_, QStringLiteral("client") + id));
+        portalBus_ = bus_->connect();
+        portal_ = std::make_unique<StandInPortal>(portalBus_);
+        ASSERT_TRUE(portalBus_.registerVirtualObject(kPortalPath, portal_.get(),
+                                                     QDBusConnection::SubPath));
+        ASSERT_TRUE(portalBus_.registerService(kPortalService));
+        client_ = std::make_unique<QDBusConnection>(bus_->connect());
         ASSERT_TRUE(client_->isConnected());
     }
 
     void TearDown() override {
         session_.reset();
-        if (client_) {
-            QDBusConnection::disconnectFromBus(client_->name());
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal") +
-                                           QString::number(connections_));
+        client_.reset();
+        portalBus_.unregisterObject(kPortalPath);
         portal_.reset();
-        bus_.kill();
-        bus_.waitForFinished(5000);
+        bus_.reset();
     }
 
-    // Runs the event loop until `done` holds or five seconds have passed.
-    static bool until(const std::function<bool()>& done) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < 5000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return done();
-    }
-    static void settle(int ms = 100) {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-    }
+    static bool until(const std::function<bool()>& done) { return runUntil(done); }
 
     PortalSession& session() {
         session_ = std::make_unique<PortalSession>(*client_, QString(),
@@ -273,20 +238,14 @@ protected:
         return outcome_;
     }
 
-    void leaveBus() {
-        QDBusConnection::connectToBus(address_,
-                                      QStringLiteral("portal") + QString::number(connections_))
-            .unregisterService(kPortalService);
-    }
+    void leaveBus() { portalBus_.unregisterService(kPortalService); }
 
-    QProcess bus_;
-    QString address_;
+    std::unique_ptr<PrivateBus> bus_;
+    QDBusConnection portalBus_{QString()};
     std::unique_ptr<StandInPortal> portal_;
     std::unique_ptr<QDBusConnection> client_;
     std::unique_ptr<PortalSession> session_;
     std::optional<Outcome> outcome_;
-    static inline std::unique_ptr<QCoreApplication> app_;
-    static inline int connections_ = 0;
 };
 
 TEST_F(PortalTest, EachAnswerEndsTheRequestOnceAndFreesIt) {
@@ -422,6 +381,7 @@ TEST_F(PortalTest, GlobalShortcutsSayWhichKeysTheyGotAndPassOnTheirOwnSessionsPr
                  {Answer::Grant, {QStringLiteral("run-f10")}, {QStringLiteral("F10")}},
                  {Answer::Refuse, {}, {"F7", "F10", "F12"}}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.missing.join(QLatin1Char(',')).toStdString());
         portal_->answers[QStringLiteral("BindShortcuts")] = c.answer;
         portal_->unbound = c.unbound;
         std::vector<std::pair<int, bool>> keys;

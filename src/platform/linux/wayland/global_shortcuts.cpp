@@ -57,17 +57,19 @@ GlobalShortcuts::GlobalShortcuts(QDBusConnection bus, std::function<void(int, bo
     : bus_(std::move(bus)), key_(std::move(key)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    bus_.connect(kPortalService, kPortalPath, kInterface, QStringLiteral("Activated"), this,
-                 SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    bus_.connect(kPortalService, kPortalPath, kInterface, QStringLiteral("Deactivated"), this,
-                 SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    // NOTE: subscribed without the portal's name, which Qt would resolve with a call that
+    // waits; the session in each signal says whether it is ours.
+    for (const QString& name : {QStringLiteral("Activated"), QStringLiteral("Deactivated")}) {
+        bus_.connect(QString(), kPortalPath, kInterface, name, this,
+                     SLOT(shortcutSignal(QDBusMessage)));
+    }
 }
 
 GlobalShortcuts::~GlobalShortcuts() {
-    bus_.disconnect(kPortalService, kPortalPath, kInterface, QStringLiteral("Activated"), this,
-                    SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    bus_.disconnect(kPortalService, kPortalPath, kInterface, QStringLiteral("Deactivated"), this,
-                    SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    for (const QString& name : {QStringLiteral("Activated"), QStringLiteral("Deactivated")}) {
+        bus_.disconnect(QString(), kPortalPath, kInterface, name, this,
+                        SLOT(shortcutSignal(QDBusMessage)));
+    }
 }
 
 void GlobalShortcuts::bind(std::function<void(Outcome, const QStringList&)> answered) {
@@ -155,25 +157,18 @@ void GlobalShortcuts::close(Farewell& farewell) {
     }
 }
 
-void GlobalShortcuts::signalled(const QDBusObjectPath& session, const QString& id, bool down) {
-    if (session.path() != session_) {  // another copy's session, or none of ours yet
+void GlobalShortcuts::shortcutSignal(const QDBusMessage& message) {
+    const QVariantList args = message.arguments();
+    // Another copy's session, or none of ours yet, is not for us.
+    if (args.size() < 2 || args.at(0).value<QDBusObjectPath>().path() != session_) {
         return;
     }
+    const QString id = args.at(1).toString();
     for (const ShortcutKey& key : kShortcutKeys) {
         if (id == QLatin1String(key.id)) {
-            key_(key.vk, down);
+            key_(key.vk, message.member() == QLatin1String("Activated"));
         }
     }
-}
-
-void GlobalShortcuts::activated(const QDBusObjectPath& session, const QString& id, qulonglong,
-                                const QVariantMap&) {
-    signalled(session, id, true);
-}
-
-void GlobalShortcuts::deactivated(const QDBusObjectPath& session, const QString& id, qulonglong,
-                                  const QVariantMap&) {
-    signalled(session, id, false);
 }
 
 }  // namespace morvane::wayland

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QPointer>
@@ -46,14 +47,11 @@ public:
     void close(Farewell& farewell);
 
 private:
-    Q_SLOT void activated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
-                          const QVariantMap& options);
-    Q_SLOT void deactivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
-                            const QVariantMap& options);
+    // Activated or Deactivated: a key of some session went down or up.
+    Q_SLOT void shortcutSignal(const QDBusMessage& message);
     void createSession();
     void bindKeys();
     void finish(Outcome outcome, const QStringList& bound);
-    void signalled(const QDBusObjectPath& session, const QString& id, bool down);
 
     QDBusConnection bus_;
     std::function<void(int, bool)> key_;

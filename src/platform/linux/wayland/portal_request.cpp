@@ -41,7 +41,7 @@ PortalRequest::PortalRequest(QDBusConnection bus, QString path, QObject* parent,
     : QObject(parent), bus_(std::move(bus)), path_(std::move(path)), done_(std::move(done)) {}
 
 PortalRequest::~PortalRequest() {
-    bus_.disconnect(kPortalService, path_, kRequestInterface, QStringLiteral("Response"), this,
+    bus_.disconnect(QString(), path_, kRequestInterface, QStringLiteral("Response"), this,
                     SLOT(response(uint, QVariantMap)));
 }
 
@@ -55,7 +55,9 @@ PortalRequest* PortalRequest::send(const QDBusConnection& bus, const QString& in
     auto* request = new PortalRequest(
         bus, QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token),
         parent, std::move(done));
-    request->bus_.connect(kPortalService, request->path_, kRequestInterface,
+    // NOTE: subscribed by the path alone, which names this connection and this request: with the
+    // portal's name Qt would first ask the bus who owns it, with a call that waits.
+    request->bus_.connect(QString(), request->path_, kRequestInterface,
                           QStringLiteral("Response"), request, SLOT(response(uint, QVariantMap)));
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);

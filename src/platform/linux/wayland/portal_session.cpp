@@ -91,7 +91,7 @@ PortalSession::PortalSession(QDBusConnection bus, QString tokenFile,
 
 PortalSession::~PortalSession() {
     if (!session_.isEmpty()) {
-        bus_.disconnect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"), this,
+        bus_.disconnect(QString(), session_, kSessionInterface, QStringLiteral("Closed"), this,
                         SLOT(sessionClosed()));
     }
 }
@@ -146,7 +146,7 @@ void PortalSession::createSession() {
             {{QStringLiteral("session_handle_token"), QStringLiteral("morvane")}},
             [this](const QVariantMap& results) {
                 session_ = results.value(QStringLiteral("session_handle")).toString();
-                bus_.connect(kPortalService, session_, kSessionInterface, QStringLiteral("Closed"),
+                bus_.connect(QString(), session_, kSessionInterface, QStringLiteral("Closed"),
                              this, SLOT(sessionClosed()));
                 selectDevices();
             });
