@@ -165,6 +165,13 @@ void KdeShortcuts::listen() {
                  SLOT(released(QString, QString, qlonglong, QDBusMessage)));
 }
 
+void releaseLeftoverKeys(const QDBusConnection& bus) {
+    for (const ShortcutKey& key : kShortcutKeys) {
+        bus.asyncCall(
+            serviceCall(QStringLiteral("unregister"), {kComponent, QString::fromLatin1(key.id)}));
+    }
+}
+
 void KdeShortcuts::release(Farewell& farewell) {
     released_ = true;
     if (!asked_) {

@@ -74,4 +74,10 @@ private:
     bool released_ = false;  // on the way out: no more keys are asked for
 };
 
+// Takes from KDE's shortcut service whatever keys this program's component still holds there,
+// left by a copy that used the service and ended without giving them back: where the keys come
+// through the GlobalShortcuts portal instead, a component holding them would keep the portal's
+// from ever arriving. Sent without waiting; nothing where the service is not running.
+void releaseLeftoverKeys(const QDBusConnection& bus);
+
 }  // namespace morvane::wayland

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/linux/wayland/farewell.h"
+#include "platform/linux/wayland/global_shortcuts.h"
 #include "platform/linux/wayland/shortcut_keys.h"
 
 namespace morvane::wayland {
@@ -48,8 +49,6 @@ void PortalInput::start(const qt::InputContext& context) {
     session_ = std::make_unique<PortalSession>(
         bus, QString::fromStdString(context.configDir) + QStringLiteral("/portal-restore-token"),
         desktopScreens);
-    hotkeys_ = std::make_unique<KdeShortcuts>(
-        bus, [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); });
     report_ = [report = context.report](const QString& text) { report(text.toStdString()); };
     // The keys the window receives count too: where the desktop has no global shortcuts for
     // us, they are the only way out of a run.
@@ -60,13 +59,21 @@ void PortalInput::start(const qt::InputContext& context) {
         latch_.press(kVkF12);
         latch_.release(kVkF12);
     });
-    session_->start([this](Outcome outcome, const QString& detail) {
-        sessionFailed_ = outcome != Outcome::Granted;
-        started(outcome, detail);
+    // The portal must know the program by its app id before anything else is asked of it.
+    registerApp(bus, this, [this, bus](bool registered) {
+        session_->start([this](Outcome outcome, const QString& detail) {
+            sessionFailed_ = outcome != Outcome::Granted;
+            started(outcome, detail);
+        });
+        // Asked after the session, so that a desktop with no portal says that first: where the
+        // program cannot click at all, which keys it has does not matter.
+        bindKeys(bus, registered);
     });
-    // Asked after the session, so that a desktop with no portal says that first: where the
-    // program cannot click at all, which keys it has does not matter.
-    hotkeys_->bind([this](const QStringList& missing) {
+}
+
+void PortalInput::bindKeys(const QDBusConnection& bus, bool registered) {
+    const auto key = [this](int vk, bool down) { down ? latch_.press(vk) : latch_.release(vk); };
+    const auto answered = [this](const QStringList& missing) {
         if (!missing.isEmpty() && !sessionFailed_) {
             report_(QStringLiteral(
                         "这个桌面没有为本程序提供全局快捷键 %1：只有本程序的窗口在前面时，"
@@ -74,7 +81,25 @@ void PortalInput::start(const qt::InputContext& context) {
                         "停止点击并退出本程序。")
                         .arg(missing.join(QStringLiteral("、"))));
         }
-    });
+    };
+    // A portal that knows the program's app id binds the keys itself (xdg-desktop-portal 1.18
+    // and later); an older one binds nothing for a program without one, and there KDE's own
+    // shortcut service gives them.
+    if (registered) {
+        releaseLeftoverKeys(bus);
+        portalKeys_ = std::make_unique<GlobalShortcuts>(bus, key);
+        portalKeys_->bind([this, bus, key, answered](Outcome outcome, const QStringList& missing) {
+            if (outcome != Outcome::NoPortal) {
+                answered(missing);
+                return;
+            }
+            hotkeys_ = std::make_unique<KdeShortcuts>(bus, key);
+            hotkeys_->bind(answered);
+        });
+        return;
+    }
+    hotkeys_ = std::make_unique<KdeShortcuts>(bus, key);
+    hotkeys_->bind(answered);
 }
 
 QString PortalInput::explain(Outcome outcome, const QString& detail) {
@@ -139,7 +164,12 @@ void PortalInput::stop() {
     }
     Farewell farewell;
     session_->close(farewell);
-    hotkeys_->release(farewell);
+    if (portalKeys_) {
+        portalKeys_->close(farewell);
+    }
+    if (hotkeys_) {
+        hotkeys_->release(farewell);
+    }
     farewell.wait(kFarewellLimit);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/key_latch.h"
 #include "platform/linux/desktop_input.h"
 #include "platform/linux/wayland/cursor_stream.h"
+#include "platform/linux/wayland/global_shortcuts.h"
 #include "platform/linux/wayland/kde_shortcuts.h"
 #include "platform/linux/wayland/portal_session.h"
 
@@ -44,8 +45,12 @@ protected:
 
 private:
     void started(Outcome outcome, const QString& detail);
+    // F7, F10 and F12 from the portal where it knows the program (`registered`), else from
+    // KDE's shortcut service.
+    void bindKeys(const QDBusConnection& bus, bool registered);
 
     std::unique_ptr<PortalSession> session_;
+    std::unique_ptr<GlobalShortcuts> portalKeys_;
     std::unique_ptr<KdeShortcuts> hotkeys_;
     std::unique_ptr<CursorStream> cursor_;
     std::function<void(const QString&)> report_;

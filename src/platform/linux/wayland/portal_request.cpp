@@ -57,8 +57,8 @@ PortalRequest* PortalRequest::send(const QDBusConnection& bus, const QString& in
         parent, std::move(done));
     // NOTE: subscribed by the path alone, which names this connection and this request: with the
     // portal's name Qt would first ask the bus who owns it, with a call that waits.
-    request->bus_.connect(QString(), request->path_, kRequestInterface,
-                          QStringLiteral("Response"), request, SLOT(response(uint, QVariantMap)));
+    request->bus_.connect(QString(), request->path_, kRequestInterface, QStringLiteral("Response"),
+                          request, SLOT(response(uint, QVariantMap)));
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);
     QDBusMessage call =

@@ -146,8 +146,8 @@ void PortalSession::createSession() {
             {{QStringLiteral("session_handle_token"), QStringLiteral("morvane")}},
             [this](const QVariantMap& results) {
                 session_ = results.value(QStringLiteral("session_handle")).toString();
-                bus_.connect(QString(), session_, kSessionInterface, QStringLiteral("Closed"),
-                             this, SLOT(sessionClosed()));
+                bus_.connect(QString(), session_, kSessionInterface, QStringLiteral("Closed"), this,
+                             SLOT(sessionClosed()));
                 selectDevices();
             });
 }
