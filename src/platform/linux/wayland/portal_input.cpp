@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -23,6 +24,8 @@ namespace {
 // How long the way out waits for the desktop to take its last calls: the program must end
 // within half a second of F12 even when a service does not answer.
 constexpr std::chrono::milliseconds kFarewellLimit{250};
+// How long a desktop may take to bind the keys before the window says that it is asking.
+constexpr std::chrono::milliseconds kAskingAfter{1500};
 
 // The window's X server (Xwayland) numbers its outputs XWAYLAND0, 1, ... as the compositor
 // announced them; Qt lists the primary screen first, so they are put back in that order.
@@ -89,12 +92,23 @@ void PortalInput::bindKeys(const QDBusConnection& bus, bool registered) {
         releaseLeftoverKeys(bus);
         portalKeys_ = std::make_unique<GlobalShortcuts>(bus, key);
         portalKeys_->bind([this, bus, key, answered](Outcome outcome, const QStringList& missing) {
+            keysAnswered_ = true;
             if (outcome != Outcome::NoPortal) {
                 answered(missing);
                 return;
             }
             hotkeys_ = std::make_unique<KdeShortcuts>(bus, key);
             hotkeys_->bind(answered);
+        });
+        // A desktop that asks the user first (GNOME opens a dialog listing the keys) answers
+        // only when the user has: meanwhile the window says what the question is for.
+        QTimer::singleShot(kAskingAfter, this, [this] {
+            if (!keysAnswered_) {
+                report_(QStringLiteral(
+                    "桌面在询问是否允许本程序使用全局快捷键 F7、F10、F12：请选择“添加”。"
+                    "这样本程序的窗口不在前面时，这些键也有用：F7 选定点击位置，F10 运行，F12 "
+                    "停止点击并退出。"));
+            }
         });
         return;
     }

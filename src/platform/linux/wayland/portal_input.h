@@ -57,6 +57,7 @@ private:
     KeyLatch latch_;
     POINT last_{};
     bool sessionFailed_ = false;  // the window has said the program cannot click
+    bool keysAnswered_ = false;   // the portal has answered for the keys
 };
 
 }  // namespace morvane::wayland
