@@ -46,26 +46,6 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, StreamEntry& entry) {
     return arg;
 }
 
-// One shortcut as BindShortcuts lists them: (sa{sv}).
-struct ShortcutEntry {
-    QString id;
-    QVariantMap props;
-};
-Q_DECLARE_METATYPE(ShortcutEntry)
-
-QDBusArgument& operator<<(QDBusArgument& arg, const ShortcutEntry& entry) {
-    arg.beginStructure();
-    arg << entry.id << entry.props;
-    arg.endStructure();
-    return arg;
-}
-const QDBusArgument& operator>>(const QDBusArgument& arg, ShortcutEntry& entry) {
-    arg.beginStructure();
-    arg >> entry.id >> entry.props;
-    arg.endStructure();
-    return arg;
-}
-
 namespace morvane::wayland {
 namespace {
 
@@ -166,9 +146,9 @@ private:
                 QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
                     .arg(sender, options.value(QStringLiteral("session_handle_token")).toString()));
         } else if (member == QLatin1String("BindShortcuts")) {
-            QList<ShortcutEntry> bound;
-            for (const ShortcutEntry& entry :
-                 qdbus_cast<QList<ShortcutEntry>>(message.arguments().value(1))) {
+            QList<PortalShortcut> bound;
+            for (const PortalShortcut& entry :
+                 qdbus_cast<QList<PortalShortcut>>(message.arguments().value(1))) {
                 if (!unbound.contains(entry.id)) {
                     bound.push_back(entry);
                 }
@@ -200,16 +180,16 @@ protected:
     void SetUp() override {
         qDBusRegisterMetaType<StreamEntry>();
         qDBusRegisterMetaType<QList<StreamEntry>>();
-        qDBusRegisterMetaType<ShortcutEntry>();
-        qDBusRegisterMetaType<QList<ShortcutEntry>>();
+        qDBusRegisterMetaType<PortalShortcut>();
+        qDBusRegisterMetaType<QList<PortalShortcut>>();
         bus_ = std::make_unique<PrivateBus>();
         if (!bus_->up()) {
             GTEST_SKIP() << "dbus-daemon did not start";
         }
         portalBus_ = bus_->connect();
         portal_ = std::make_unique<StandInPortal>(portalBus_);
-        ASSERT_TRUE(portalBus_.registerVirtualObject(kPortalPath, portal_.get(),
-                                                     QDBusConnection::SubPath));
+        ASSERT_TRUE(
+            portalBus_.registerVirtualObject(kPortalPath, portal_.get(), QDBusConnection::SubPath));
         ASSERT_TRUE(portalBus_.registerService(kPortalService));
         client_ = std::make_unique<QDBusConnection>(bus_->connect());
         ASSERT_TRUE(client_->isConnected());

@@ -11,12 +11,13 @@
 #include "platform/linux/wayland/portal_names.h"
 #include "platform/linux/wayland/shortcut_keys.h"
 
-// One shortcut as the portal lists them: its id and its properties, (sa{sv}).
-struct PortalShortcut {
-    QString id;
-    QVariantMap properties;
-};
-Q_DECLARE_METATYPE(PortalShortcut)
+namespace morvane::wayland {
+
+namespace {
+
+const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+}  // namespace
 
 QDBusArgument& operator<<(QDBusArgument& arg, const PortalShortcut& shortcut) {
     arg.beginStructure();
@@ -31,14 +32,6 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, PortalShortcut& shortc
     arg.endStructure();
     return arg;
 }
-
-namespace morvane::wayland {
-
-namespace {
-
-const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-
-}  // namespace
 
 void registerApp(const QDBusConnection& bus, QObject* context, std::function<void(bool)> done) {
     QDBusMessage call = QDBusMessage::createMethodCall(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -15,6 +16,14 @@
 namespace morvane::wayland {
 
 class Farewell;
+
+// One shortcut as the portal lists them: its id and its properties, (sa{sv}) on the bus.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+QDBusArgument& operator<<(QDBusArgument& arg, const PortalShortcut& shortcut);
+const QDBusArgument& operator>>(const QDBusArgument& arg, PortalShortcut& shortcut);
 
 // The program's app id, in the reverse-DNS form the portals want; its desktop entry is named
 // after it, which is how a desktop finds the program's name and icon for its dialogs.
@@ -62,3 +71,5 @@ private:
 };
 
 }  // namespace morvane::wayland
+
+Q_DECLARE_METATYPE(morvane::wayland::PortalShortcut)
