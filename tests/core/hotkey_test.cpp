@@ -73,7 +73,7 @@ TEST_F(HotkeyTest, CaptureAndPollTicksGoOnWhileTheReminderIsOpen) {
         f.advance(200);
         f.advance(400);
     });
-    form.command3Click();  // at 200 ms; the box stays open for 1.6 s
+    form.command3Click();              // at 200 ms; the box stays open for 1.6 s
     EXPECT_TRUE(fake.clicks.empty());  // the clicks pause for the box
     fake.advance(250);
     EXPECT_EQ(fake.clicks.size(), 2U);  // at 1900 and 2000

@@ -39,10 +39,9 @@ TEST_F(RunActionTest, RejectedTextsShowTheLimitAndChangeNothing) {
             fake.calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), fake.calls.end());
         // The clicks pause for the boxes, then go on at the old interval.
         EXPECT_EQ(made,
-                  (std::vector<std::string>{"Timer3.interval=0",
-                                            std::string("messageBox(") + kReminder + ")", "Text2?",
-                                            std::string("messageBox(") + kRejected + ")",
-                                            "Timer3.interval=1000"}))
+                  (std::vector<std::string>{
+                      "Timer3.interval=0", std::string("messageBox(") + kReminder + ")", "Text2?",
+                      std::string("messageBox(") + kRejected + ")", "Timer3.interval=1000"}))
             << '"' << text << '"';
     }
     EXPECT_EQ(fake.minimizeCount, 1);

@@ -286,7 +286,7 @@ class WaylandDesktop(Desktop):
     def __init__(self, tool, outputs=1):
         self.primary = 1
         self.dir = tempfile.mkdtemp(prefix="morvane-wl-")
-        self.procs, self.tool, self.pressed_us, self.env = [], tool, [], {}
+        self.procs, self.tool, self.pressed_us, self.env, self.scripts = [], tool, [], {}, []
         try:
             self.start(outputs)
         except BaseException:
@@ -389,16 +389,20 @@ class WaylandDesktop(Desktop):
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def kwin_script(self, source):
-        """Runs `source` in KWin's scripting engine, as a desktop's own scripts run."""
-        path = os.path.join(self.dir, "script.js")
+        """Runs `source` in KWin's scripting engine, as a desktop's own scripts run. KWin runs
+        a script when it gets to it, which under load is after start() has returned: each stays
+        loaded until the next one is asked for."""
+        bus, name = self.bus(), f"morvane{time.monotonic_ns()}"
+        path = os.path.join(self.dir, name + ".js")
         with open(path, "w", encoding="utf-8") as f:
             f.write(source)
-        bus, name = self.bus(), f"morvane{time.monotonic_ns()}"
         call = lambda method, sig, args: bus.call_blocking(  # noqa: E731
             "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", method, sig, args)
+        for earlier in self.scripts:
+            call("unloadScript", "s", (earlier,))
         call("loadScript", "ss", (path, name))
         call("start", "", ())
-        call("unloadScript", "s", (name,))
+        self.scripts = [name]
 
     def for_window(self, window, action):
         """A KWin script running `action` on `c`: an X window by its id, or the recorder. KWin 6
