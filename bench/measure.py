@@ -31,7 +31,7 @@ def linux_options(morvane=RELEASE / "src" / "platform" / "linux" / "morvane"):
     """What the Linux adapter needs: the program and the build's test clients."""
     return argparse.Namespace(
         morvane=str(morvane),
-        recorder=str(RELEASE / "tests" / "x11" / "morvane_test_recorder"))
+        recorder=str(RELEASE / "tests" / "linux" / "morvane_test_recorder"))
 
 
 def wayland_options():
