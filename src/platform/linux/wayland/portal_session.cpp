@@ -298,20 +298,25 @@ void PortalSession::sendNext() {
             lastMove_ = next.args;
         }
         ++pointerInFlight_;
-        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                [this, endsClick = next.endsClick](QDBusPendingCallWatcher* answered) {
-                    // A refused call counts as answered: the next one may still go through, and
-                    // a session that ended says so with its Closed signal.
-                    answered->deleteLater();
-                    --pointerInFlight_;
-                    if (endsClick) {
-                        --clicksPending_;
-                    }
-                    sendNext();
-                });
+        // A refused call counts as answered: the next one may still go through, and a session
+        // that ended says so with its Closed signal.
+        if (next.endsClick) {
+            bus_.callWithCallback(call, this, SLOT(clickAnswered()), SLOT(clickAnswered()));
+        } else {
+            bus_.callWithCallback(call, this, SLOT(callAnswered()), SLOT(callAnswered()));
+        }
         pointerQueue_.pop_front();
     }
+}
+
+void PortalSession::callAnswered() {
+    --pointerInFlight_;
+    sendNext();
+}
+
+void PortalSession::clickAnswered() {
+    --clicksPending_;
+    callAnswered();
 }
 
 bool PortalSession::moveTo(int x, int y) {

@@ -76,6 +76,9 @@ public:
 
 private:
     Q_SLOT void sessionClosed();
+    // A pointer call answered, or refused; the second the release that ends a click.
+    Q_SLOT void callAnswered();
+    Q_SLOT void clickAnswered();
 
     using Next = std::function<void(const QVariantMap& results)>;
     // One step of the start: `next` runs on a granted answer; anything else ends the start.
