@@ -145,7 +145,7 @@ private:
                 QStringLiteral("session_handle"),
                 QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
                     .arg(sender, options.value(QStringLiteral("session_handle_token")).toString()));
-        } else if (member == QLatin1String("BindShortcuts")) {
+        } else if (member == QLatin1String("BindShortcuts") && answer != Answer::Refuse) {
             QList<PortalShortcut> bound;
             for (const PortalShortcut& entry :
                  qdbus_cast<QList<PortalShortcut>>(message.arguments().value(1))) {
@@ -359,6 +359,8 @@ TEST_F(PortalTest, GlobalShortcutsSayWhichKeysTheyGotAndPassOnTheirOwnSessionsPr
         QStringList missing;
     } cases[] = {{Answer::Grant, {}, {}},
                  {Answer::Grant, {QStringLiteral("run-f10")}, {QStringLiteral("F10")}},
+                 // GNOME 48 answers 2 with the keys bound: what the answer lists counts.
+                 {Answer::Fail, {}, {}},
                  {Answer::Refuse, {}, {"F7", "F10", "F12"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.missing.join(QLatin1Char(',')).toStdString());

@@ -121,7 +121,10 @@ void GlobalShortcuts::bindKeys() {
                  qdbus_cast<QList<PortalShortcut>>(results.value(QStringLiteral("shortcuts")))) {
                 bound << shortcut.id;
             }
-            finish(outcome, bound);
+            // NOTE: GNOME 48 answers code 2 once the user has added the keys, with the keys in
+            // the answer (and signals ShortcutsChanged): keys the answer lists are bound,
+            // whatever its code.
+            finish(bound.isEmpty() ? outcome : Outcome::Granted, bound);
         });
 }
 
