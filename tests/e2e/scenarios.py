@@ -4,6 +4,7 @@
     scenarios.py --list PRODUCT          name, labels and timeout of each CTest test
     scenarios.py x11 SCENARIO --morvane BIN --recorder BIN
     scenarios.py wayland SCENARIO --morvane BIN --recorder BIN --wl-tool BIN
+    scenarios.py gnome48 SCENARIO --morvane BIN --recorder BIN     (GNOME 48, as Debian 13 has it)
     scenarios.py wine SCENARIO --exe EXE --recorder EXE --prefix DIR   (SCENARIO "prefix" makes it)
     scenarios.py wine32 ...              the same, the 32-bit exe under 32-bit Wine
 
@@ -25,7 +26,7 @@ from typing import NamedTuple
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from harness import (ELSEWHERE, RECORDER, SKIP, TARGET, WINDOW_MANAGERS, Failure, Instant,  # noqa: E402
                      check, now_us, wait)
-from products import BOX_TITLE, Kde6, Linux, Wayland, Wine, Wine32  # noqa: E402
+from products import BOX_TITLE, Gnome48, Kde6, Linux, Wayland, Wine, Wine32  # noqa: E402
 
 TITLE = "Morvane1.0版   F12 退出"
 CAPTIONS = {"Frame1": "", "Frame2": "取点", "Label1": "坐标点：", "Command1": "取点",
@@ -726,6 +727,32 @@ def no_portal(p):
     check(rc == 0, f"exit code {rc} after F12")
 
 
+def asked_once(p):
+    """GNOME asks once: at the first start the remote desktop dialog (the selection remembered)
+    and the keys' dialog, answered; F12 from another window ends the program. At the second the
+    desktop asks nothing: the cursor stream runs with no dialog answered, the restore token kept,
+    and F12 again ends the program, the keys bound again without a question."""
+    p.start()
+    print(f"first start: remote desktop dialog answered {p.answered['remote']:.1f} s after the "
+          f"window, the keys' {p.answered['keys']:.1f} s after the window")
+    token = p.token()
+    check(token, "no restore token kept")
+    p.press("F12")
+    check(p.wait_exit(10)[0] == 0, "bad exit code after F12")
+    # The stream seen running next is then the second start's.
+    wait("the first start's stream to end", lambda: not p.cursor_stream_running(), 5, step=0.1)
+    launched = time.monotonic()
+    p.start(consent=False, keys=False)
+    print(f"second start: cursor stream running {time.monotonic() - launched:.1f} s after the "
+          "launch, no dialog answered")
+    check(p.token(), "no restore token kept after the second start")
+    for text in (p.REMOTE_DIALOG, p.KEYS_DIALOG):
+        check(not p.dialog_open(text), f"the dialog saying {text!r} is open")
+    check(not p.state().boxes, f"a box at the second start: {p.state().boxes}")
+    p.press("F12")
+    check(p.wait_exit(10)[0] == 0, "bad exit code after F12")
+
+
 NOT_ON_WAYLAND = "nothing in it differs on Wayland: the window is the X11 product's, on Xwayland"
 NO_SESSION = "this desktop has no remote control session for anything to end"
 
@@ -737,11 +764,13 @@ class Scenario(NamedTuple):
     options: dict = {}  # how the product starts: dpi, env, xvfb_options
     why_not: dict = {}  # product label: the one reason it does not apply
     only: tuple = ()  # the products it is written for, where no other can run it
+    also: tuple = ()  # products that run only what is written for them, and this too
 
 
 SCENARIOS = {
-    "window": Scenario(window),
-    "click_run": Scenario(lambda p: clicks_until(p, ".0a.0-1.x", "0.01", 10, "F12")),
+    "window": Scenario(window, also=("gnome48",)),
+    "click_run": Scenario(lambda p: clicks_until(p, ".0a.0-1.x", "0.01", 10, "F12"),
+                          also=("gnome48",)),
     "clicks_1ms": Scenario(lambda p: clicks_until(p, "0.001", "0.001", 1, "F12")),
     "close_stops_clicks": Scenario(lambda p: clicks_until(p, "0.01", "0.01", 10, "close"),
                                    labels=("soak",)),
@@ -798,6 +827,7 @@ SCENARIOS = {
     "portal_held": Scenario(portal_held, why_not={"x11": "an X11 session never asks the portal",
                                                   "wine": "Windows has no portal"}),
     "keys_without_session": Scenario(keys_without_session, only=("kde6",)),
+    "asked_once": Scenario(asked_once, only=("gnome48",)),
     "no_portal": Scenario(no_portal, options={"portal": False}, why_not={
         "x11": "an X11 session never asks the portal", "wine": "Windows has no portal"}),
     "two_monitors": Scenario(two_monitors, options={"outputs": 2}, why_not={
@@ -815,17 +845,23 @@ PRODUCTS = {"x11": (Linux, ("Xvfb", "xdotool", "xprop", "xwd", "xmodmap", "dbus-
 # KDE Plasma 6 (Debian 13's) with no render node, as on the machines here: KWin 6 then has no
 # screen cast, the portal no remote control session; only the scenarios written for it run.
 PRODUCTS["kde6"] = (Kde6, PRODUCTS["wayland"][1], 90)
+# GNOME 48 (Debian 13's), headless: the program's window and the recorder on Xwayland, the
+# desktop's consent dialogs answered over AT-SPI; only the scenarios shown to hold there run.
+PRODUCTS["gnome48"] = (Gnome48, ("gnome-shell", "Xwayland", "pipewire", "wireplumber",
+                                 "/usr/libexec/xdg-desktop-portal", "pw-dump",
+                                 "xdotool", "xprop", "xwd", "xwininfo", "dbus-daemon",
+                                 "dbus-update-activation-environment"), 90)
 
 
 def applies(scenario, product):
     """32-bit Wine runs what Wine runs; a product that can run only what is written for it runs
     only that."""
     if scenario.only or product in OWN_SCENARIOS_ONLY:
-        return product in scenario.only
+        return product in scenario.only + scenario.also
     return not ({product, product.removesuffix("32")} & set(scenario.why_not))
 
 
-OWN_SCENARIOS_ONLY = ("kde6",)
+OWN_SCENARIOS_ONLY = ("kde6", "gnome48")
 
 
 def main():
@@ -860,7 +896,7 @@ def main():
     if reason := product.unavailable():
         print(f"SKIP: {reason}")
         return SKIP
-    if opts.product in ("x11", "wayland", "kde6") and restart_with_dbus():
+    if opts.product in ("x11", "wayland", "kde6", "gnome48") and restart_with_dbus():
         return 1
     scenario = SCENARIOS.get(opts.scenario, Scenario(lambda p: p.make_prefix()))
     load = [subprocess.Popen([sys.executable, "-c", "while True: pass"])
