@@ -773,12 +773,12 @@ SCENARIOS = {
                           also=("gnome48",)),
     "clicks_1ms": Scenario(lambda p: clicks_until(p, "0.001", "0.001", 1, "F12")),
     "close_stops_clicks": Scenario(lambda p: clicks_until(p, "0.01", "0.01", 10, "close"),
-                                   labels=("soak",)),
+                                   labels=("soak",), also=("gnome48",)),
     "close_stops_clicks_1ms": Scenario(lambda p: clicks_until(p, "0.001", "0.001", 1, "close"),
                                        labels=("soak",)),
-    "interval_rejected": Scenario(interval_rejected),
-    "f12_in_reminder": Scenario(f12_in_reminder, labels=("soak",)),
-    "f10_elsewhere": Scenario(f10_elsewhere),
+    "interval_rejected": Scenario(interval_rejected, also=("gnome48",)),
+    "f12_in_reminder": Scenario(f12_in_reminder, labels=("soak",), also=("gnome48",)),
+    "f10_elsewhere": Scenario(f10_elsewhere, also=("gnome48",)),
     "f7_at_press": Scenario(f7_at_press, why_not={
         "wayland": "the desktop's shortcut event carries no pointer position, and none is read "
                    "with it yet: F7 fixes the point the last capture took"}),
@@ -813,7 +813,7 @@ SCENARIOS = {
         "wayland": "the core's memory and its stall recovery are the x11 product's; a minute "
                    "more of CI for the same code"}),
     "f10_held": Scenario(f10_held, labels=("soak",)),
-    "f12_tap_taken": Scenario(f12_tap_taken),
+    "f12_tap_taken": Scenario(f12_tap_taken, also=("gnome48",)),
     "swapped_buttons": Scenario(swapped_buttons, why_not={
         "wayland": "a left hand is the desktop's own pointer setting, which this test cannot "
                    "set on the headless KWin"}),
