@@ -500,9 +500,10 @@ class GnomeDesktop(WaylandDesktop):
     offers its session without asking anyone. Its dialogs (the portals', GNOME Settings') are
     read and answered over AT-SPI."""
 
-    def __init__(self, outputs=1):
+    def __init__(self, outputs=1, shell_accessible=False):
         # mutter ends a remote desktop session with the connection that made it.
         self.input_bus = self.remote = self.stream = None
+        self.shell_accessible = shell_accessible
         super().__init__(None, outputs)
 
     def start(self, outputs):
@@ -511,10 +512,14 @@ class GnomeDesktop(WaylandDesktop):
         # No system bus here: logind's look-ups then fail at once, which the shell tolerates,
         # where an empty system bus of our own made it crash.
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.env["DBUS_SESSION_BUS_ADDRESS"]
-        # The portal backend must see GNOME before the shell starts it. (The dialogs answered
-        # here are GTK 4 windows, on the accessibility bus as they are; the shell's own would
-        # need org.gnome.desktop.interface toolkit-accessibility on.)
+        # The portal backend must see GNOME before the shell starts it.
         self.activation_environment("WAYLAND_DISPLAY")
+        # The dialogs are GTK 4 windows, on the accessibility bus as they are; the shell's own
+        # controls (its top bar) only with this on, which costs the shell its bridge's work.
+        if self.shell_accessible:
+            subprocess.run(["gsettings", "set", "org.gnome.desktop.interface",
+                            "toolkit-accessibility", "true"], env=self.env, check=True,
+                           timeout=10)
         self.media()
         started = time.monotonic()
         self.compositor = self.spawn(
@@ -549,8 +554,12 @@ class GnomeDesktop(WaylandDesktop):
                                       dbus.Dictionary({}, signature="sv"),
                                       dbus_interface="org.gnome.Mutter.ScreenCast.Session")
         self.remote.Start(dbus_interface="org.gnome.Mutter.RemoteDesktop.Session")
-        # A new session loses its first button unless the pointer has moved.
+        # A new session loses its first button unless the pointer has moved. Its keyboard comes
+        # with its first key, which is lost, as are the keys that follow within some 0.3 s
+        # (measured); F13 is no one's.
         self.run_tool("move", *ELSEWHERE)
+        self.run_tool("key", "F13")
+        time.sleep(0.6)
         # The shell starts in the overview, where no window takes input.
         shell = bus.get_object("org.gnome.Shell", "/org/gnome/Shell")
 
@@ -561,6 +570,15 @@ class GnomeDesktop(WaylandDesktop):
             self.run_tool("key", "Escape")
             return False
         wait("the shell to leave the overview", left, 10, step=0.5)
+
+    def input_alive(self):
+        import dbus  # noqa: only Debian's python3 has it
+        try:
+            self.remote.Get("org.gnome.Mutter.RemoteDesktop.Session", "SessionId",
+                            dbus_interface="org.freedesktop.DBus.Properties")
+            return True
+        except dbus.DBusException:  # closed: mutter has taken the object away
+            return False
 
     def notify(self, method, *args):
         getattr(self.remote, method)(*args,
@@ -580,6 +598,8 @@ class GnomeDesktop(WaylandDesktop):
         """The KDE desktop's input tool's commands, sent through mutter: key, keydown and keyup
         print the instant each key went down."""
         import dbus  # noqa: only Debian's python3 has it
+        if not self.input_alive():  # the shell's stop button ends it with the program's
+            self.start_input()
         command, args = argv[0], [str(a) for a in argv[1:]]
         if command == "move":
             self.notify("NotifyPointerMotionAbsolute", self.stream, float(args[0]), float(args[1]))

@@ -518,35 +518,43 @@ class Node(NamedTuple):
         return bool(self.states & self.CHECKED)
 
 
-def windows_saying(env, text):
-    """Every node of each top-level window, of any program, that has a node named `text`."""
+def accessible(bus, ref, actions=True):
+    """The Node at `ref`, and its children's refs."""
     import dbus  # noqa: only Debian's python3 has it
-    bus = accessibility_bus(env)
-
-    def node(ref):
-        obj = bus.get_object(*ref)
-        acc = dbus.Interface(obj, "org.a11y.atspi.Accessible")
-        name = obj.Get("org.a11y.atspi.Accessible", "Name",
-                       dbus_interface="org.freedesktop.DBus.Properties")
-        low, high = acc.GetState()
+    obj = bus.get_object(*ref)
+    acc = dbus.Interface(obj, "org.a11y.atspi.Accessible")
+    name = obj.Get("org.a11y.atspi.Accessible", "Name",
+                   dbus_interface="org.freedesktop.DBus.Properties")
+    low, high = acc.GetState()
+    names = []
+    if actions:  # the shell's objects complain on its stderr when asked and they have none
         try:
             count = obj.Get("org.a11y.atspi.Action", "NActions",
                             dbus_interface="org.freedesktop.DBus.Properties")
-            actions = [str(obj.GetName(i, dbus_interface="org.a11y.atspi.Action"))
-                       for i in range(count)]
+            names = [str(obj.GetName(i, dbus_interface="org.a11y.atspi.Action"))
+                     for i in range(count)]
         except dbus.DBusException:  # no actions to name
-            actions = []
-        return Node(tuple(map(str, ref)), str(acc.GetRoleName()), str(name),
-                    int(low) | int(high) << 32, actions), acc.GetChildren()
+            pass
+    return Node(tuple(map(str, ref)), str(acc.GetRoleName()), str(name),
+                int(low) | int(high) << 32, names), acc.GetChildren()
 
+
+def windows_saying(env, text):
+    """Every node of each top-level window, of any program but the shell, that has a node named
+    `text`."""
+    import dbus  # noqa: only Debian's python3 has it
+    bus = accessibility_bus(env)
     found = []
     try:
-        _, apps = node(("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))
+        _, apps = accessible(bus, ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))
         for app in apps:
-            for top in node(app)[1]:
+            program, tops = accessible(bus, app)
+            if program.name == "gnome-shell":  # its top bar and overview, when it is accessible
+                continue
+            for top in tops:
                 nodes, refs = [], [top]
                 while refs:
-                    n, children = node(refs.pop(0))
+                    n, children = accessible(bus, refs.pop(0))
                     nodes.append(n)
                     refs += children
                 if any(n.name == text for n in nodes):
@@ -577,8 +585,12 @@ class Gnome48(Wayland):
     KEYS_ASKED = ("桌面在询问是否允许本程序使用全局快捷键 F7、F10、F12：请选择“添加”。这样本程序的"
                   "窗口不在前面时，这些键也有用：F7 选定点击位置，F10 运行，F12 停止点击并退出。")
 
+    def __init__(self, opts, dpi=96, env=None, shell_accessible=False, **options):
+        self.shell_accessible = shell_accessible
+        super().__init__(opts, dpi, env, **options)
+
     def make_desktop(self, outputs=1):
-        return GnomeDesktop(outputs)
+        return GnomeDesktop(outputs, self.shell_accessible)
 
     def prepare(self):
         if self.recorder is None:
@@ -655,6 +667,32 @@ class Gnome48(Wayland):
         act(self.env, add[0], "click")
         self.dialog_gone(self.KEYS_DIALOG)
         self.dismiss(self.KEYS_ASKED)
+
+    def end_session(self):
+        """The desktop ends the remote control session as its user does: the top bar's Stop
+        Screen Sharing button clicked (the shell must be accessible); the instant of the click."""
+        import dbus  # noqa: only Debian's python3 has it
+        check(self.shell_accessible, "the shell's top bar is not on the accessibility bus")
+        bus = accessibility_bus(self.env)
+        _, apps = accessible(bus, ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))
+        shell = [app for app in apps if accessible(bus, app, False)[0].name == "gnome-shell"]
+        check(shell, "the shell is not on the accessibility bus")
+        refs = list(accessible(bus, shell[0], False)[1])
+        while refs:  # breadth first: the top bar comes before the windows' contents
+            found, children = accessible(bus, refs.pop(0), False)
+            if found.name == "Stop Screen Sharing":
+                break
+            refs += children
+        else:
+            raise Failure("no Stop Screen Sharing button in the top bar")
+        x, y, w, h = bus.get_object(*found.ref).GetExtents(
+            dbus.UInt32(0), dbus_interface="org.a11y.atspi.Component")
+        self.desktop.run_tool("move", x + w // 2, y + h // 2)
+        at = now_us()
+        self.desktop.run_tool("click")
+        # The shell's stop ends every remote desktop session, the test's own input's too.
+        wait("the stop to take", lambda: not self.desktop.input_alive(), 2, step=0.01)
+        return at
 
     def token(self):
         path = os.path.join(self.env["XDG_CONFIG_HOME"], "morvane", "portal-restore-token")
