@@ -34,8 +34,9 @@ packages=(
   # KDE Plasma 6.3: KWin with Xwayland, its shortcut service, the portals, PipeWire
   kwin-wayland xwayland kglobalacceld xdg-desktop-portal xdg-desktop-portal-kde qt6-wayland
   pipewire pipewire-bin wireplumber libwayland-client0 python3-gi gir1.2-glib-2.0
-  # GNOME 48: the shell and its portal backend
-  gnome-shell xdg-desktop-portal-gnome gir1.2-gtk-4.0
+  # GNOME 48: the shell, its portal backend, and GNOME Settings, whose dialog asks the user
+  # for a program's global shortcuts (a dependency of the shell's already; named for that)
+  gnome-shell xdg-desktop-portal-gnome gir1.2-gtk-4.0 gnome-control-center
 )
 locales=(de_DE zh_CN)
 

@@ -227,15 +227,17 @@ class Desktop:
         header = struct.unpack(">25I", dump[:100])
         size, width, bits, line, masks, colours = (header[0], header[4], header[11], header[12],
                                                    header[14:17], header[19])
-        check(bits == 32, f"xwd gave {bits} bits per pixel")
-        start = size + 12 * colours
+        check(width > 0, "xwd read an empty window")
+        # mutter's Xwayland says 24 bits a pixel, and lays out lines of 32 all the same.
+        check(bits in (24, 32) and line // width == 4, f"xwd gave {bits} bits per pixel, "
+              f"{line} bytes a line of {width}")
+        start, step = size + 12 * colours, 4
         shifts = [(m & -m).bit_length() - 1 for m in masks]
 
         def at(x, y):
-            value = int.from_bytes(dump[start + y * line + 4 * x:][:4],
+            value = int.from_bytes(dump[start + y * line + step * x:][:step],
                                    "little" if header[7] == 0 else "big")
             return tuple((value & m) >> s for m, s in zip(masks, shifts))
-        check(width > 0, "xwd read an empty window")
         return at
 
     def focus(self, window):
@@ -294,52 +296,68 @@ class WaylandDesktop(Desktop):
             raise
 
     def start(self, outputs):
+        run = self.session("KDE", KWIN_WAYLAND_NO_PERMISSION_CHECKS="1")
+        # kwin_wayland carries a file capability (cap_sys_resource) that a container may not
+        # grant; a copy of the binary has none.
+        kwin = os.path.join(self.dir, "kwin_wayland")
+        shutil.copy(shutil.which("kwin_wayland"), kwin)
+        started = time.monotonic()
+        self.compositor = self.spawn(
+            [kwin, "--virtual", "--width", str(self.SIZE[0]), "--height", str(self.SIZE[1]),
+             "--output-count", str(outputs), "--socket", "morvane-wl", "--no-lockscreen",
+             "--xwayland"], stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(self.dir, "kwin.log"), "w"))
+        wait("KWin's Wayland socket", lambda: os.path.exists(os.path.join(run, "morvane-wl")), 20)
+        self.env["DISPLAY"] = wait("KWin's Xwayland", self.xwayland_display, 20)
+        # The portals are started by the bus; the KDE one is a Qt program that must reach KWin.
+        self.activation_environment("WAYLAND_DISPLAY", "QT_QPA_PLATFORM=wayland")
+        self.media()
+        wait("the RemoteDesktop portal", self.remote_desktop_version, 30, step=0.2)
+        self.started_s = time.monotonic() - started
+
+    def session(self, desktop, **env):
+        """A session bus of the desktop's own, and the environment its programs share; the
+        runtime folder."""
         run = os.path.join(self.dir, "run")
         os.mkdir(run, 0o700)
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         self.env.update(XDG_RUNTIME_DIR=run, XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
-                        XDG_SESSION_TYPE="wayland", XDG_CURRENT_DESKTOP="KDE",
-                        WAYLAND_DISPLAY="morvane-wl", KWIN_WAYLAND_NO_PERMISSION_CHECKS="1")
+                        XDG_SESSION_TYPE="wayland", XDG_CURRENT_DESKTOP=desktop,
+                        WAYLAND_DISPLAY="morvane-wl", **env)
         self.log = os.path.join(self.dir, "recorder.log")
         read_fd, write_fd = os.pipe()
         self.spawn(["dbus-daemon", "--session", "--nofork", f"--print-address={write_fd}"],
                    pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = read_line(read_fd, "dbus-daemon")
-        # KWin puts Xwayland's socket there but, unlike an X server, does not make the folder.
+        # The compositor puts Xwayland's socket there but, unlike an X server, does not make
+        # the folder.
         if not os.path.isdir("/tmp/.X11-unix"):
             os.makedirs("/tmp/.X11-unix", exist_ok=True)
             os.chmod("/tmp/.X11-unix", 0o1777)
-        # kwin_wayland carries a file capability (cap_sys_resource) that a container may not
-        # grant; a copy of the binary has none.
-        kwin = os.path.join(self.dir, "kwin_wayland")
-        shutil.copy(shutil.which("kwin_wayland"), kwin)
-        started = time.monotonic()
-        self.kwin = self.spawn([kwin, "--virtual", "--width", str(self.SIZE[0]), "--height",
-                                str(self.SIZE[1]), "--output-count", str(outputs), "--socket",
-                                "morvane-wl", "--no-lockscreen", "--xwayland"], stdout=subprocess.DEVNULL,
-                               stderr=open(os.path.join(self.dir, "kwin.log"), "w"))
-        wait("KWin's Wayland socket", lambda: os.path.exists(os.path.join(run, "morvane-wl")), 20)
-        self.env["DISPLAY"] = wait("KWin's Xwayland", self.xwayland_display, 20)
-        # The portals are started by the bus; the KDE one is a Qt program that must reach KWin.
-        subprocess.run(["dbus-update-activation-environment", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
-                        "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "XDG_CONFIG_HOME",
-                        "QT_QPA_PLATFORM=wayland"], env=self.env, check=True, timeout=10)
-        # WirePlumber, which links the program's stream to KWin's, gives up at once if
-        # PipeWire's socket is not there yet.
-        for daemon, ready in (("pipewire", os.path.join(run, "pipewire-0")),
+        return run
+
+    def activation_environment(self, *extra):
+        """What the bus passes to the services it starts (the portals among them)."""
+        subprocess.run(["dbus-update-activation-environment", "XDG_RUNTIME_DIR",
+                        "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "XDG_CONFIG_HOME", *extra],
+                       env=self.env, check=True, timeout=10)
+
+    def media(self):
+        """PipeWire and WirePlumber, which links the program's stream to the compositor's.
+        WirePlumber gives up at once if PipeWire's socket is not there yet."""
+        for daemon, ready in (("pipewire",
+                               os.path.join(self.env["XDG_RUNTIME_DIR"], "pipewire-0")),
                               ("wireplumber", None)):
             self.spawn([daemon], stdout=subprocess.DEVNULL,
                        stderr=open(os.path.join(self.dir, daemon + ".log"), "w"))
             if ready:
                 wait(f"{daemon}'s socket", lambda path=ready: os.path.exists(path), 10)
-        wait("the RemoteDesktop portal", self.remote_desktop_version, 30, step=0.2)
-        self.started_s = time.monotonic() - started
 
     def xwayland_display(self):
-        """The X display KWin serves: KWin 5 starts Xwayland at once as its child, KWin 6 holds
-        the X socket itself and starts Xwayland with the first client. Either way the display's
-        lock file names KWin or its child."""
+        """The X display the compositor serves: KWin 5 starts Xwayland at once as its child,
+        KWin 6 and mutter hold the X socket themselves and may start Xwayland with the first
+        client. Either way the display's lock file names the compositor or its child."""
         for lock in glob.glob("/tmp/.X*-lock"):
             try:
                 with open(lock, encoding="ascii") as f:
@@ -349,7 +367,7 @@ class WaylandDesktop(Desktop):
             except (OSError, ValueError, IndexError):
                 continue
             number = lock[len("/tmp/.X"):-len("-lock")]
-            if self.kwin.pid in (pid, ppid) and os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            if self.compositor.pid in (pid, ppid) and os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 return ":" + number
         return None
 
@@ -476,3 +494,145 @@ class WaylandDesktop(Desktop):
 
     def key_presses_us(self):
         return self.pressed_us
+
+
+class GnomeDesktop(WaylandDesktop):
+    """GNOME 48's shell, headless, on a session bus of its own, with PipeWire and the desktop
+    portals: the Wayland desktop the Linux program meets on GNOME. X11 programs (Morvane's
+    window, the X11 recorder: GNOME has no protocol to place a Wayland window) run on its
+    Xwayland; input goes through mutter's own remote desktop interface, which the compositor
+    offers its session without asking anyone. Its dialogs (the portals', GNOME Settings') are
+    read and answered over AT-SPI."""
+
+    def __init__(self, outputs=1, shell_accessible=False):
+        # mutter ends a remote desktop session with the connection that made it.
+        self.input_bus = self.remote = self.stream = None
+        self.shell_accessible = shell_accessible
+        super().__init__(None, outputs)
+
+    def start(self, outputs):
+        check(outputs == 1, "one virtual monitor")
+        run = self.session("GNOME", XDG_DATA_HOME=os.path.join(self.dir, "data"))
+        # No system bus here: logind's look-ups then fail at once, which the shell tolerates,
+        # where an empty system bus of our own made it crash.
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.env["DBUS_SESSION_BUS_ADDRESS"]
+        # The portal backend must see GNOME before the shell starts it.
+        self.activation_environment("WAYLAND_DISPLAY")
+        # The dialogs are GTK 4 windows, on the accessibility bus as they are; the shell's own
+        # controls (its top bar) only with this on, which costs the shell its bridge's work.
+        if self.shell_accessible:
+            subprocess.run(["gsettings", "set", "org.gnome.desktop.interface",
+                            "toolkit-accessibility", "true"], env=self.env, check=True,
+                           timeout=10)
+        self.media()
+        started = time.monotonic()
+        self.compositor = self.spawn(
+            ["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
+             "%dx%d" % self.SIZE, "--wayland-display", "morvane-wl"],
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.dir, "shell.log"), "w"))
+        self.env["DISPLAY"] = wait("the shell's Xwayland", self.xwayland_display, 30, step=0.2)
+        self.env["XAUTHORITY"] = wait("Xwayland's authority file", lambda: next(
+            iter(glob.glob(os.path.join(run, ".mutter-Xwaylandauth.*"))), None), 10)
+        wait("the RemoteDesktop portal", self.remote_desktop_version, 30, step=0.2)
+        self.started_s = time.monotonic() - started
+        self.start_input()
+
+    # --- input through mutter's remote desktop interface ---------------------------------------
+
+    def start_input(self):
+        """A remote desktop session of mutter's with a screen cast of the whole monitor, which
+        absolute pointer motion is measured against."""
+        import dbus  # noqa: only Debian's python3 has it
+        self.input_bus = bus = self.bus()
+        path = bus.call_blocking("org.gnome.Mutter.RemoteDesktop",
+                                 "/org/gnome/Mutter/RemoteDesktop",
+                                 "org.gnome.Mutter.RemoteDesktop", "CreateSession", "", ())
+        self.remote = bus.get_object("org.gnome.Mutter.RemoteDesktop", path)
+        session_id = self.remote.Get("org.gnome.Mutter.RemoteDesktop.Session", "SessionId",
+                                     dbus_interface="org.freedesktop.DBus.Properties")
+        cast = bus.get_object("org.gnome.Mutter.ScreenCast", bus.call_blocking(
+            "org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast",
+            "org.gnome.Mutter.ScreenCast", "CreateSession", "a{sv}",
+            ({"remote-desktop-session-id": session_id},)))
+        self.stream = cast.RecordArea(0, 0, self.SIZE[0], self.SIZE[1],
+                                      dbus.Dictionary({}, signature="sv"),
+                                      dbus_interface="org.gnome.Mutter.ScreenCast.Session")
+        self.remote.Start(dbus_interface="org.gnome.Mutter.RemoteDesktop.Session")
+        # A new session loses its first button unless the pointer has moved. Its keyboard comes
+        # with its first key, which is lost, as are the keys that follow within some 0.3 s
+        # (measured); F13 is no one's.
+        self.run_tool("move", *ELSEWHERE)
+        self.run_tool("key", "F13")
+        time.sleep(0.6)
+        # The shell starts in the overview, where no window takes input.
+        shell = bus.get_object("org.gnome.Shell", "/org/gnome/Shell")
+
+        def left():
+            if not shell.Get("org.gnome.Shell", "OverviewActive",
+                             dbus_interface="org.freedesktop.DBus.Properties"):
+                return True
+            self.run_tool("key", "Escape")
+            return False
+        wait("the shell to leave the overview", left, 10, step=0.5)
+
+    def input_alive(self):
+        import dbus  # noqa: only Debian's python3 has it
+        try:
+            self.remote.Get("org.gnome.Mutter.RemoteDesktop.Session", "SessionId",
+                            dbus_interface="org.freedesktop.DBus.Properties")
+            return True
+        except dbus.DBusException:  # closed: mutter has taken the object away
+            return False
+
+    def notify(self, method, *args):
+        getattr(self.remote, method)(*args,
+                                     dbus_interface="org.gnome.Mutter.RemoteDesktop.Session")
+
+    def keysym(self, name):
+        if len(name) == 1:  # a character: Latin-1's keysyms are its code points
+            return ord(name)
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XStringToKeysym.restype = ctypes.c_ulong
+        x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        code = x11.XStringToKeysym(name.encode())
+        check(code, f"no key named {name}")
+        return code
+
+    def run_tool(self, *argv):
+        """The KDE desktop's input tool's commands, sent through mutter: key, keydown and keyup
+        print the instant each key went down."""
+        import dbus  # noqa: only Debian's python3 has it
+        if not self.input_alive():  # the shell's stop button ends it with the program's
+            self.start_input()
+        command, args = argv[0], [str(a) for a in argv[1:]]
+        if command == "move":
+            self.notify("NotifyPointerMotionAbsolute", self.stream, float(args[0]), float(args[1]))
+            return ""
+        if command == "click":
+            for down in (True, False):
+                self.notify("NotifyPointerButton", dbus.Int32(0x110), down)  # BTN_LEFT
+            return ""
+        pressed = []
+        for name in args:
+            for down in ((True, False) if command == "key" else (command == "keydown",)):
+                self.notify("NotifyKeyboardKeysym", dbus.UInt32(self.keysym(name)), down)
+                if down:
+                    pressed.append(now_us())
+        return " ".join(map(str, pressed))
+
+    def windows(self, regex, field="--name"):
+        """As on X11, less mutter's frames, which are X windows of its own named as the window
+        they frame."""
+        return [w for w in super().windows(regex, field) if "mutter-x11-frames" not in
+                subprocess.run(["xprop", "-id", str(w), "WM_CLASS"], env=self.env,
+                               capture_output=True, text=True, timeout=10, check=False).stdout]
+
+    def focus(self, window):
+        """An X window activated as a pager asks it, which mutter grants at once."""
+        def has():
+            if self.active() == window:
+                return True
+            self.xdotool("windowactivate", window)
+            time.sleep(0.1)
+            return self.active() == window
+        wait(f"window {window} to have the keyboard", has, 5, step=0.3)
