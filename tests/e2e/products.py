@@ -85,7 +85,9 @@ class Product:
         """The program; returns once Form1 is on the screen."""
         self.prepare()
         self.proc = self.launch()
-        self.form = self.desktop.window("Form1", self.form_class, field="--classname")
+        # Wine starts its own services first, which on a busy machine has taken over 20 s.
+        self.form = self.desktop.window("Form1", self.form_class, timeout=45,
+                                        field="--classname")
         wait("Form1 to be readable", lambda: self.state().title is not None, 10)
         time.sleep(0.3)  # the first hotkey poll
 
