@@ -87,12 +87,12 @@ in_namespace() {
   # Xwayland's socket in /tmp/.X11-unix but does not make it.
   mnt "$root/tmp" -t tmpfs -o mode=1777,nosuid,nodev tmp
   mkdir -m 1777 "$root/tmp/.X11-unix" "$root/tmp/.ICE-unix"
-  local spec src dst
-  while IFS= read -r spec; do
-    [ -n "$spec" ] || continue
-    src=${spec#* } src=${src%%:*} dst=${spec#*:}
+  local entry src dst
+  while IFS= read -r entry; do
+    [ -n "$entry" ] || continue
+    src=${entry#* } src=${src%%:*} dst=${entry#*:}
     mnt "$root$dst" --bind "$src"
-    if [ "${spec%% *}" = ro ]; then
+    if [ "${entry%% *}" = ro ]; then
       mount -o remount,bind,ro "$root$dst"
     fi
   done <<<"$binds"
@@ -101,8 +101,8 @@ in_namespace() {
   fi
   local env=(PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
     LANG=C.UTF-8 CI="${CI:-}")
-  while IFS= read -r spec; do
-    [ -n "$spec" ] && env+=("$spec")
+  while IFS= read -r entry; do
+    [ -n "$entry" ] && env+=("$entry")
   done <<<"$envs"
   local status=0
   # In the background: this process ignores the signals it has no handler for, and handles
