@@ -85,21 +85,25 @@ void PortalInput::bindKeys(const QDBusConnection& bus, bool registered) {
                         .arg(missing.join(QStringLiteral("、"))));
         }
     };
+    const auto fromKdeService = [this, bus, key, answered] {
+        hotkeys_ = std::make_unique<KdeShortcuts>(bus, key);
+        hotkeys_->bind(answered);
+    };
     // A portal that knows the program's app id binds the keys itself (xdg-desktop-portal 1.18
     // and later); an older one binds nothing for a program without one, and there KDE's own
     // shortcut service gives them.
     if (registered) {
         releaseLeftoverKeys(bus);
         portalKeys_ = std::make_unique<GlobalShortcuts>(bus, key);
-        portalKeys_->bind([this, bus, key, answered](Outcome outcome, const QStringList& missing) {
-            keysAnswered_ = true;
-            if (outcome != Outcome::NoPortal) {
-                answered(missing);
-                return;
-            }
-            hotkeys_ = std::make_unique<KdeShortcuts>(bus, key);
-            hotkeys_->bind(answered);
-        });
+        portalKeys_->bind(
+            [this, answered, fromKdeService](Outcome outcome, const QStringList& missing) {
+                keysAnswered_ = true;
+                if (outcome != Outcome::NoPortal) {
+                    answered(missing);
+                    return;
+                }
+                fromKdeService();
+            });
         // A desktop that asks the user first (GNOME opens a dialog listing the keys) answers
         // only when the user has: meanwhile the window says what the question is for.
         QTimer::singleShot(kAskingAfter, this, [this] {
@@ -112,8 +116,7 @@ void PortalInput::bindKeys(const QDBusConnection& bus, bool registered) {
         });
         return;
     }
-    hotkeys_ = std::make_unique<KdeShortcuts>(bus, key);
-    hotkeys_->bind(answered);
+    fromKdeService();
 }
 
 QString PortalInput::explain(Outcome outcome, const QString& detail) {
